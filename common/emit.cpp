@@ -1,0 +1,45 @@
+#include "emit.h"
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "output_file.h"
+
+namespace halvic {
+
+void guardStandardStreams() {
+  std::signal(SIGPIPE, SIG_IGN);
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    int null = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    // open() takes the lowest free descriptor, which is `fd` itself.
+    if (null != -1 && null != fd) close(null);
+  }
+}
+
+namespace {
+
+// Unbuffered, so the line is complete however the process ends afterwards.
+void writeAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t n = write(fd, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return;  // closed pipe, full disk: nothing else is attempted
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+}
+
+}  // namespace
+
+void emit(const JsonValue& result, const std::string& outputPath) {
+  std::string text = jsonTextOrFallback(result);
+  writeOutputFile(outputPath, text);
+  text.push_back('\n');
+  writeAll(STDOUT_FILENO, text);
+}
+
+}  // namespace halvic
