@@ -13,20 +13,22 @@ namespace {
 
 class CurrentCalendar final : public LocalCalendar {
  public:
-  // Read once: the current calendar is a snapshot of the user's settings, so
-  // every window of the run uses the same time zone and calendar system.
-  CurrentCalendar() : calendar_(NSCalendar.currentCalendar) {}
+  // The current calendar is a snapshot of the user's settings. It is taken at
+  // first use, which comes after the access answer (the user may change the
+  // zone while the prompt is up), and then kept, so every window of the run
+  // uses the same time zone and calendar system.
+  CurrentCalendar() = default;
 
   Instant startOfDay(Instant t) const override {
     @autoreleasepool {
-      return instantFromDate([calendar_ startOfDayForDate:dateFromInstant(t)]);
+      return instantFromDate([calendar() startOfDayForDate:dateFromInstant(t)]);
     }
   }
 
   std::optional<Instant> addingDays(Instant t, int days) const override {
     @autoreleasepool {
       // No options: the days carry into month and year instead of wrapping.
-      NSDate* sum = [calendar_ dateByAddingUnit:NSCalendarUnitDay value:days toDate:dateFromInstant(t) options:0];
+      NSDate* sum = [calendar() dateByAddingUnit:NSCalendarUnitDay value:days toDate:dateFromInstant(t) options:0];
       if (sum == nil) {
         return std::nullopt;
       }
@@ -35,7 +37,14 @@ class CurrentCalendar final : public LocalCalendar {
   }
 
  private:
-  NSCalendar* calendar_;
+  NSCalendar* calendar() const {
+    if (calendar_ == nil) {
+      calendar_ = NSCalendar.currentCalendar;
+    }
+    return calendar_;
+  }
+
+  mutable NSCalendar* calendar_ = nil;
 };
 
 }  // namespace

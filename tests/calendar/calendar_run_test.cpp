@@ -1,0 +1,99 @@
+// A whole run over the fake store: the order of its steps and what it reports.
+#include "calendar_run.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <vector>
+
+#include "event_records.h"
+#include "fake_event_store.h"
+#include "zone_fixture.h"
+
+namespace halvic {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::at;
+using testing::FakeEventStore;
+using testing::kHour;
+
+class CalendarRunTest : public ::testing::Test {
+ protected:
+  testing::ScopedZone zone_{"Asia/Tokyo"};
+  std::unique_ptr<LocalCalendar> cal_ = makeSystemLocalCalendar();
+  FakeEventStore store_;
+  const Instant now_ = at(2026, 1, 14, 15, 20, 9 * kHour);
+  bool clockReadAfterAnswer_ = false;
+  Clock clock_ = [this] {
+    clockReadAfterAnswer_ = store_.answered;
+    return now_;
+  };
+
+  CalendarRunResult run(const char* mode) { return runCalendarTool(mode, store_, *cal_, clock_, 200ms); }
+};
+
+StoreEvent titled(double start, const char* title) {
+  StoreEvent e;
+  e.startDate = {start};
+  e.endDate = {start + 3600};
+  e.title = title;
+  return e;
+}
+
+TEST_F(CalendarRunTest, QueriesTheModesWindowOverEveryCalendarAndReportsInStartOrder) {
+  store_.answer = FakeEventStore::Answer::afterDelay;
+  store_.delay = 20ms;
+  store_.calendars = std::vector<StoreCalendar>{{"a", "Is"}, {"b", std::nullopt}};
+  const double day = at(2026, 1, 14, 0, 0, 9 * kHour).secondsSince1970;
+  // An event already in progress starts before the window and is kept.
+  store_.storedEvents = std::vector<StoreEvent>{titled(day + 9 * 3600, "09"), titled(day + 8 * 3600, "08"),
+                                                titled(day + 10 * 3600, "10"), titled(day - 3600, "running")};
+
+  const CalendarRunResult result = run("week");
+
+  EXPECT_FALSE(result.stoppedAtAccess);
+  EXPECT_TRUE(clockReadAfterAnswer_);
+  ASSERT_EQ(store_.queries.size(), 1u);
+  EXPECT_EQ(store_.queries[0].start, at(2026, 1, 14, 0, 0, 9 * kHour));
+  EXPECT_EQ(store_.queries[0].end, at(2026, 1, 21, 0, 0, 9 * kHour));
+  EXPECT_EQ(store_.queries[0].calendarIds, (std::vector<std::string>{"a", "b"}));
+  std::vector<StoreEvent> expected = {titled(day - 3600, "running"), titled(day + 8 * 3600, "08"),
+                                      titled(day + 9 * 3600, "09"), titled(day + 10 * 3600, "10")};
+  EXPECT_EQ(result.result, eventsResult(expected));
+}
+
+TEST_F(CalendarRunTest, AbsentListsReportNoEvents) {
+  struct Case {
+    bool calendarsAbsent;
+    bool eventsAbsent;
+  };
+  for (const Case c : {Case{true, false}, Case{false, true}, Case{true, true}}) {
+    FakeEventStore store;
+    if (c.calendarsAbsent) store.calendars = std::nullopt;
+    if (c.eventsAbsent) store.storedEvents = std::nullopt;
+    const CalendarRunResult result = runCalendarTool("next", store, *cal_, clock_, 200ms);
+    EXPECT_EQ(result.result, eventsResult({}));
+    EXPECT_FALSE(result.stoppedAtAccess);
+  }
+}
+
+TEST_F(CalendarRunTest, AStopAtAccessNeverQueriesOrReadsTheClock) {
+  for (auto answer : {FakeEventStore::Answer::insideRequest, FakeEventStore::Answer::never}) {
+    FakeEventStore store;
+    store.answer = answer;
+    store.granted = false;
+    bool clockRead = false;
+    const CalendarRunResult result = runCalendarTool("agenda", store, *cal_, [&] {
+      clockRead = true;
+      return now_;
+    }, 100ms);
+    EXPECT_TRUE(result.stoppedAtAccess);
+    EXPECT_FALSE(clockRead);
+    EXPECT_TRUE(store.queries.empty());
+    EXPECT_EQ(*result.result.find("ok"), JsonValue(false));
+  }
+}
+
+}  // namespace
+}  // namespace halvic
