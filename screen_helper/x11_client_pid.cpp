@@ -1,33 +1,34 @@
 #include "x11_client_pid.h"
 
-#include <X11/Xlib.h>
-#include <X11/extensions/XRes.h>
+#include <xcb/res.h>
+
+#include <cstdlib>
+#include <memory>
 
 #include "x11_connection.h"
 
 namespace halvic::x11 {
 
+// Through xcb rather than libXRes: Xlib's requests on a connection whose
+// server has gone print to stderr and hand libXRes a null request to fill.
 std::optional<std::int32_t> clientPidOf(const Connection& connection, xcb_window_t window) {
-  Display* display = connection.display();
-  int eventBase = 0, errorBase = 0;
-  if (!XResQueryExtension(display, &eventBase, &errorBase)) return std::nullopt;
-  XResClientIdSpec client{};
-  client.client = window;
-  client.mask = XRES_CLIENT_ID_PID_MASK;
-  long count = 0;
-  XResClientIdValue* values = nullptr;
-  std::optional<std::int32_t> pid;
-  if (XResQueryClientIds(display, 1, &client, &count, &values) == Success) {
-    for (long i = 0; i < count; ++i) {
-      const pid_t p = XResGetClientPid(&values[i]);
-      if (p > 0) {
-        pid = static_cast<std::int32_t>(p);
-        break;
-      }
-    }
+  xcb_connection_t* c = connection.xcb();
+  // Sending a request of an extension the server lacks would close the
+  // connection; the presence query is made once per connection and cached.
+  const xcb_query_extension_reply_t* extension = xcb_get_extension_data(c, &xcb_res_id);
+  if (extension == nullptr || !extension->present) return std::nullopt;
+
+  const xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+  std::unique_ptr<xcb_res_query_client_ids_reply_t, decltype(&std::free)> reply(
+      xcb_res_query_client_ids_reply(c, xcb_res_query_client_ids(c, 1, &spec), nullptr), &std::free);
+  if (!reply) return std::nullopt;
+  for (auto it = xcb_res_query_client_ids_ids_iterator(reply.get()); it.rem > 0; xcb_res_client_id_value_next(&it)) {
+    if (!(it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID)) continue;
+    if (xcb_res_client_id_value_value_length(it.data) < 1) continue;
+    const std::uint32_t pid = *xcb_res_client_id_value_value(it.data);
+    if (pid > 0 && pid <= 0x7FFFFFFF) return static_cast<std::int32_t>(pid);
   }
-  if (values != nullptr) XResClientIdsDestroy(count, values);
-  return pid;
+  return std::nullopt;
 }
 
 }  // namespace halvic::x11

@@ -4,6 +4,7 @@
 #include <X11/Xlib.h>
 
 #include <fcntl.h>
+#include <setjmp.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -47,8 +48,24 @@ constexpr std::array<std::string_view, static_cast<std::size_t>(AtomName::Count)
 // Xlib's default handlers print and exit; a window that vanishes between two
 // requests is normal here, and a lost server just leaves later replies empty.
 int ignoreError(Display*, XErrorEvent*) { return 0; }
-int ignoreIoError(Display*) { return 0; }
 void keepRunning(Display*, void*) {}
+
+// Where the Xlib call now running through abandonOnServerLoss() resumes when
+// the server is lost; null outside such calls.
+sigjmp_buf* abandonPoint = nullptr;
+
+// The display given up on, kept reachable: the process never frees it, and
+// leak checkers need not count it.
+Display* abandonedDisplay = nullptr;
+
+// Returning would let Xlib go on: inside XOpenDisplay it then exits (the
+// display's exit handler cannot be replaced before the display exists), and
+// later it prints and hands its caller a null request to fill.
+int onIoError(Display* display) {
+  if (abandonPoint == nullptr) return 0;
+  abandonedDisplay = display;
+  siglongjmp(*abandonPoint, 1);
+}
 
 // Xlib prints the server's reason when it refuses a connection (missing
 // authorisation, too many clients), and that must not reach our stderr.
@@ -57,24 +74,31 @@ Display* openDisplaySilently() {
   const int saved = dup(STDERR_FILENO);
   const int devNull = open("/dev/null", O_WRONLY | O_CLOEXEC);
   if (saved >= 0 && devNull >= 0) dup2(devNull, STDERR_FILENO);
-  Display* display = XOpenDisplay(nullptr);
+  Display* display = nullptr;
+  auto openDisplay = [&display] { display = XOpenDisplay(nullptr); };
+  abandonOnServerLoss(openDisplay);
   if (saved >= 0 && devNull >= 0) dup2(saved, STDERR_FILENO);
   if (devNull >= 0) close(devNull);
   if (saved >= 0) close(saved);
   return display;
 }
 
+void closeDisplay(Display* display) {
+  auto closeIt = [display] { XCloseDisplay(display); };
+  abandonOnServerLoss(closeIt);
+}
+
 }  // namespace
 
 std::unique_ptr<Connection> Connection::open() {
   XSetErrorHandler(ignoreError);
-  XSetIOErrorHandler(ignoreIoError);
+  XSetIOErrorHandler(onIoError);
   Display* display = openDisplaySilently();
   if (display == nullptr) return nullptr;
   XSetIOErrorExitHandler(display, keepRunning, nullptr);
   xcb_connection_t* xcb = XGetXCBConnection(display);
   if (xcb == nullptr || xcb_connection_has_error(xcb)) {
-    XCloseDisplay(display);
+    closeDisplay(display);
     return nullptr;
   }
   const xcb_window_t root = static_cast<xcb_window_t>(DefaultRootWindow(display));
@@ -95,8 +119,25 @@ Connection::Connection(Display* display, xcb_connection_t* xcb, xcb_window_t roo
   }
 }
 
-Connection::~Connection() { XCloseDisplay(display_); }
+Connection::~Connection() { closeDisplay(display_); }
 
 bool Connection::alive() const { return xcb_connection_has_error(xcb_) == 0; }
+
+namespace detail {
+
+bool runAbandonable(void (*call)(void*), void* context) {
+  sigjmp_buf point;
+  sigjmp_buf* const outer = abandonPoint;
+  if (sigsetjmp(point, 0) != 0) {
+    abandonPoint = outer;
+    return false;
+  }
+  abandonPoint = &point;
+  call(context);
+  abandonPoint = outer;
+  return true;
+}
+
+}  // namespace detail
 
 }  // namespace halvic::x11

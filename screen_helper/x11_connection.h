@@ -66,4 +66,18 @@ class Connection {
   std::array<xcb_atom_t, static_cast<std::size_t>(AtomName::Count)> atoms_{};
 };
 
+namespace detail {
+bool runAbandonable(void (*call)(void*), void* context);
+}
+
+// Runs `call`, an Xlib call that may talk to the server. Xlib's own requests,
+// unlike xcb's, do not survive a lost server (it exits, or prints and fills a
+// null request), so when the server turns out to be gone the call is jumped
+// out of and false returned; what it was making is abandoned. `call` must not
+// hold anything that needs destroying while it is inside Xlib.
+template <typename Call>
+bool abandonOnServerLoss(Call& call) {
+  return detail::runAbandonable([](void* context) { (*static_cast<Call*>(context))(); }, &call);
+}
+
 }  // namespace halvic::x11

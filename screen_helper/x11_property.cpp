@@ -56,9 +56,12 @@ std::optional<std::string> compoundTextToUtf8(Display* display, const Property& 
   text.nitems = property.bytes.size();
   char** list = nullptr;
   int count = 0;
+  int status = XNoMemory;
+  // Xlib looks up the encoding's atom, which may talk to the server.
+  auto convert = [&] { status = Xutf8TextPropertyToTextList(display, &text, &list, &count); };
+  if (!abandonOnServerLoss(convert)) return std::nullopt;
   // A partial conversion (a positive count of unconvertible characters) still
   // gives text worth showing.
-  const int status = Xutf8TextPropertyToTextList(display, &text, &list, &count);
   std::optional<std::string> result;
   if (status >= Success && list != nullptr && count > 0) result = sanitizedUtf8(list[0]);
   if (list != nullptr) XFreeStringList(list);

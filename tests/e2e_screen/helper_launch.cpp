@@ -1,0 +1,215 @@
+#include "helper_launch.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+extern char** environ;
+
+namespace halvic::e2e {
+namespace {
+
+std::vector<std::string> environmentWith(const std::map<std::string, std::string>& overrides) {
+  std::vector<std::string> entries;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string text = *entry;
+    if (!overrides.count(text.substr(0, text.find('=')))) entries.push_back(text);
+  }
+  for (const auto& [name, value] : overrides) entries.push_back(name + "=" + value);
+  return entries;
+}
+
+std::vector<char*> cStrings(std::vector<std::string>& strings) {
+  std::vector<char*> pointers;
+  for (std::string& s : strings) pointers.push_back(s.data());
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
+void makePipe(int fds[2]) {
+  if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
+}
+
+std::string shortened(const std::string& text) {
+  return text.size() <= 400 ? text : text.substr(0, 400) + "... (" + std::to_string(text.size()) + " bytes)";
+}
+
+}  // namespace
+
+RunningProgram::RunningProgram(const Launch& launch) {
+  // Everything the child needs is made before fork(): the test may run other
+  // threads, so the child only makes system calls until exec.
+  std::vector<std::string> argv = launch.argv;
+  std::vector<std::string> envp = environmentWith(launch.environment);
+  std::vector<char*> cArgv = cStrings(argv);
+  std::vector<char*> cEnvp = cStrings(envp);
+  const char* directory = launch.workingDirectory ? launch.workingDirectory->c_str() : nullptr;
+
+  int out[2] = {-1, -1};
+  int err[2] = {-1, -1};
+  int stdoutSource = -1;
+  if (launch.stdoutTarget == StdoutTarget::Pipe || launch.stdoutTarget == StdoutTarget::ReaderGone) {
+    makePipe(out);
+    stdoutSource = out[1];
+    if (launch.stdoutTarget == StdoutTarget::ReaderGone) {
+      close(out[0]);
+      out[0] = -1;
+    }
+  } else if (launch.stdoutTarget == StdoutTarget::DevFull) {
+    stdoutSource = open("/dev/full", O_WRONLY | O_CLOEXEC);
+    if (stdoutSource < 0) throw std::runtime_error("cannot open /dev/full");
+  }
+  if (!launch.closeStdinAndStderr) makePipe(err);
+
+  pid_ = fork();
+  if (pid_ < 0) throw std::runtime_error("fork failed");
+  if (pid_ == 0) {
+    if (launch.closeStdinAndStderr) {
+      close(STDIN_FILENO);
+      close(STDERR_FILENO);
+    } else {
+      dup2(err[1], STDERR_FILENO);
+    }
+    if (stdoutSource >= 0) {
+      dup2(stdoutSource, STDOUT_FILENO);
+    } else {
+      close(STDOUT_FILENO);
+    }
+    close_range(3, ~0U, 0);
+    // A fresh start: default signal dispositions and mask, whatever the test
+    // process does with its own.
+    struct sigaction defaults {};
+    defaults.sa_handler = SIG_DFL;
+    sigaction(SIGPIPE, &defaults, nullptr);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    if (launch.fileSizeLimit) {
+      struct sigaction ignore {};
+      ignore.sa_handler = SIG_IGN;
+      sigaction(SIGXFSZ, &ignore, nullptr);
+      const rlimit limit{*launch.fileSizeLimit, *launch.fileSizeLimit};
+      if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
+    }
+    if (launch.umask) ::umask(*launch.umask);
+    if (directory != nullptr && chdir(directory) != 0) _exit(126);
+    if (launch.user) {
+      if (setgroups(0, nullptr) != 0 || setgid(*launch.user) != 0 || setuid(*launch.user) != 0) _exit(126);
+    }
+    execve(cArgv[0], cArgv.data(), cEnvp.data());
+    _exit(127);
+  }
+  if (out[1] >= 0) close(out[1]);
+  if (launch.stdoutTarget == StdoutTarget::DevFull) close(stdoutSource);
+  if (err[1] >= 0) close(err[1]);
+  outFd_ = out[0];
+  errFd_ = err[0];
+}
+
+RunningProgram::~RunningProgram() {
+  if (pid_ > 0) {
+    kill(pid_, SIGKILL);
+    int status = 0;
+    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+  }
+  if (outFd_ >= 0) close(outFd_);
+  if (errFd_ >= 0) close(errFd_);
+}
+
+bool RunningProgram::running() const {
+  if (pid_ <= 0) return false;
+  siginfo_t info{};
+  return waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0;
+}
+
+Outcome RunningProgram::finish(std::chrono::milliseconds deadline) {
+  Outcome outcome;
+  const auto end = std::chrono::steady_clock::now() + deadline;
+  auto left = [&end] {
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+    return static_cast<int>(std::max<std::int64_t>(0, ms.count()));
+  };
+  pollfd fds[2] = {{outFd_, POLLIN, 0}, {errFd_, POLLIN, 0}};
+  std::string* sinks[2] = {&outcome.out, &outcome.err};
+  int open = (outFd_ >= 0) + (errFd_ >= 0);
+  while (open > 0 && left() > 0) {
+    if (poll(fds, 2, left()) <= 0) continue;
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+      char buffer[65536];
+      const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+      if (n > 0) {
+        sinks[i]->append(buffer, static_cast<std::size_t>(n));
+      } else if (n == 0 || errno != EINTR) {
+        fds[i].fd = -1;
+        --open;
+      }
+    }
+  }
+  int status = 0;
+  while (waitpid(pid_, &status, WNOHANG) == 0) {
+    if (left() == 0) {
+      kill(pid_, SIGKILL);
+      outcome.timedOut = true;
+      waitpid(pid_, &status, 0);
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  pid_ = -1;
+  outcome.exited = WIFEXITED(status);
+  outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  outcome.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+  return outcome;
+}
+
+Outcome runToEnd(const Launch& launch) { return RunningProgram(launch).finish(); }
+
+std::vector<std::string> helperCommand(const std::string& helper, const std::vector<std::string>& args) {
+  std::vector<std::string> argv;
+  if (const char* wrapper = std::getenv("HALVIC_E2E_HELPER_WRAPPER")) {
+    std::istringstream words(wrapper);
+    for (std::string word; words >> word;) argv.push_back(word);
+  }
+  argv.push_back(helper);
+  argv.insert(argv.end(), args.begin(), args.end());
+  return argv;
+}
+
+bool helperIsWrapped() { return std::getenv("HALVIC_E2E_HELPER_WRAPPER") != nullptr; }
+
+std::string expectOneCleanLine(const Outcome& outcome) {
+  EXPECT_FALSE(outcome.timedOut) << "the helper did not end";
+  EXPECT_TRUE(outcome.exited) << "ended by signal " << outcome.signal;
+  EXPECT_EQ(outcome.exitCode, 0);
+  EXPECT_EQ(outcome.err, "");
+  const std::size_t lineFeed = outcome.out.find('\n');
+  if (lineFeed == std::string::npos || lineFeed + 1 != outcome.out.size()) {
+    ADD_FAILURE() << "not exactly one line: " << shortened(outcome.out);
+    return {};
+  }
+  return outcome.out.substr(0, lineFeed);
+}
+
+nlohmann::json parseResult(const std::string& text) {
+  nlohmann::json result = nlohmann::json::parse(text, nullptr, false);
+  if (result.is_discarded() || !result.is_object() || !result.contains("ok") || !result["ok"].is_boolean()) {
+    ADD_FAILURE() << "not a result object: " << shortened(text);
+    return nlohmann::json::object();
+  }
+  return result;
+}
+
+}  // namespace halvic::e2e

@@ -1,0 +1,90 @@
+// Starting the screen helper as a host might, in the conditions a host (or the
+// machine) may put it in: standard descriptors closed or dead, another user, a
+// file size limit, a chosen working directory, umask and environment. Unlike
+// run(), a launch may stay running while the test acts on it, never inherits
+// the test's environment changes (it gets an explicit one), and is killed
+// after a deadline instead of hanging the suite.
+#pragma once
+
+#include <sys/resource.h>
+#include <sys/types.h>
+
+#include <chrono>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace halvic::e2e {
+
+enum class StdoutTarget {
+  Pipe,        // read by the test
+  Closed,      // descriptor 1 not open at all
+  ReaderGone,  // a pipe whose read end was closed before the start
+  DevFull,     // every write fails with ENOSPC
+};
+
+struct Launch {
+  std::vector<std::string> argv;  // argv[0] is the program's path
+  std::map<std::string, std::string> environment;  // set on top of the test's own
+  StdoutTarget stdoutTarget = StdoutTarget::Pipe;
+  bool closeStdinAndStderr = false;
+  std::optional<uid_t> user;  // run with this uid, the same gid and no supplementary groups
+  std::optional<std::string> workingDirectory;
+  std::optional<mode_t> umask;
+  // A file size limit, with SIGXFSZ ignored, so an oversized write fails
+  // with EFBIG as on a full disk instead of killing the process.
+  std::optional<rlim_t> fileSizeLimit;
+};
+
+struct Outcome {
+  bool exited = false;  // ended by exit(), not by a signal
+  int exitCode = -1;
+  int signal = 0;       // the signal that ended it, 0 when it exited
+  bool timedOut = false;
+  std::string out;
+  std::string err;
+};
+
+class RunningProgram {
+ public:
+  explicit RunningProgram(const Launch& launch);
+  ~RunningProgram();  // kills and reaps a program still running
+  RunningProgram(const RunningProgram&) = delete;
+  RunningProgram& operator=(const RunningProgram&) = delete;
+
+  pid_t pid() const { return pid_; }
+  // True while the program has not ended (it is not reaped by this check).
+  bool running() const;
+  // Reads its streams to their ends and reaps it; kills it (and says so) when
+  // it is not done by `deadline`.
+  Outcome finish(std::chrono::milliseconds deadline = std::chrono::seconds(30));
+
+ private:
+  pid_t pid_ = -1;
+  int outFd_ = -1;
+  int errFd_ = -1;
+};
+
+Outcome runToEnd(const Launch& launch);
+
+// The helper's command line: `helper args...`, behind the words of
+// HALVIC_E2E_HELPER_WRAPPER when that is set (scripts/valgrind.sh sets it).
+std::vector<std::string> helperCommand(const std::string& helper, const std::vector<std::string>& args);
+// True when HALVIC_E2E_HELPER_WRAPPER is set. Under valgrind, posix_spawn
+// cannot report a failed exec, so the helper sees those as a child exiting 127.
+bool helperIsWrapped();
+
+// The checks every run of the helper must pass, whatever it reports: it
+// exited (no signal) with status 0, wrote nothing to stderr and exactly one
+// line to stdout. Returns that line (without its line feed); adds a gtest
+// failure and returns "" otherwise.
+std::string expectOneCleanLine(const Outcome& outcome);
+
+// The line or file text as a JSON object with a boolean "ok"; adds a gtest
+// failure and returns an empty object otherwise.
+nlohmann::json parseResult(const std::string& text);
+
+}  // namespace halvic::e2e
