@@ -21,7 +21,7 @@ trap cleanup EXIT
 # --- the screen helper ------------------------------------------------------
 if [ -z "${DISPLAY:-}" ]; then
   exec 3>"$work/displayfd"
-  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset >/dev/null 2>&1 &
   pids+=($!)
   exec 3>&-
   for _ in $(seq 100); do [ -s "$work/displayfd" ] && break; sleep 0.05; done

@@ -60,7 +60,8 @@ std::unique_ptr<LiveChild> startXServer(const std::vector<std::string>& options,
   static int attempts = 0;
   for (int tries = 0; tries < 50; ++tries, ++attempts) {
     const int number = 100 + static_cast<int>((getpid() + attempts * 7) % 800);
-    std::vector<std::string> argv{XVFB_PATH, ":" + std::to_string(number), "-screen", "0", geometry, "-nolisten", "tcp"};
+    std::vector<std::string> argv{XVFB_PATH, ":" + std::to_string(number), "-screen", "0", geometry, "-nolisten", "tcp",
+                                  "-noreset"};  // a reset between clients turns the next ones away
     argv.insert(argv.end(), options.begin(), options.end());
     auto server = std::make_unique<LiveChild>(argv, true);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
