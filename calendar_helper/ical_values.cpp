@@ -7,6 +7,8 @@
 #include <memory>
 #include <string_view>
 
+#include "utf8_repair.h"
+
 namespace halvic {
 
 namespace {
@@ -37,9 +39,11 @@ std::optional<std::string> localZoneName() {
 
 }  // namespace
 
+// Nothing guarantees that a store's text is UTF-8 (a calendar file may hold
+// Latin-1), and the records must be: ill-formed bytes become U+FFFD here.
 std::optional<std::string> optionalText(const char* text) {
   if (text == nullptr) return std::nullopt;
-  return std::string(text);
+  return repairedUtf8(text);
 }
 
 // A wall time goes through the C library, exactly as the local calendar's days do.

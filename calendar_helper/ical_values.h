@@ -8,7 +8,7 @@
 
 namespace halvic {
 
-// A C string that may be null.
+// A C string that may be null, as well-formed UTF-8.
 std::optional<std::string> optionalText(const char* text);
 
 // An iCalendar time as seconds since 1970. DATE values and floating times
