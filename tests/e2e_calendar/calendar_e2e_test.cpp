@@ -17,7 +17,6 @@
 #include <vector>
 
 #include "calendar_seed.h"
-#include "child_process.h"
 #include "eds_session.h"
 #include "json.h"
 #include "temp_dir.h"
@@ -26,8 +25,8 @@ namespace halvic {
 namespace {
 
 using testing::Calendar;
-using testing::ChildResult;
 using testing::EdsSession;
+using testing::Outcome;
 using testing::utcStamp;
 
 constexpr long kDay = 86400;
@@ -150,10 +149,10 @@ class CalendarE2eTest : public ::testing::Test {
         .writeInto(root_->path() / "home");
   }
 
-  static ChildResult runHelper(std::vector<std::string> args) {
+  static Outcome runHelper(const std::vector<std::string>& args) {
     std::vector<std::string> env = session_->env();
     env.push_back(kZone);
-    return testing::runCalendarHelper(std::move(args), std::move(env));
+    return testing::runCalendarHelper(args, env);
   }
 
   // What a run for [start, end) must print: the occurrences that overlap the
@@ -203,8 +202,8 @@ TEST_F(CalendarE2eTest, EveryModeReportsTheOccurrencesOfItsWindow) {
   };
   for (const ModeCase& c : cases) {
     const std::string label = c.args.empty() ? "(none)" : "'" + c.args[0] + "'";
-    const ChildResult run = runHelper(c.args);
-    EXPECT_EQ(run.exitStatus, 0) << label;
+    const Outcome run = runHelper(c.args);
+    EXPECT_EQ(run.exitCode, 0) << label;
     EXPECT_EQ(run.err, "") << label;
     EXPECT_EQ(run.out, expectedFor(c.start, c.end)) << label;
   }
@@ -226,8 +225,8 @@ TEST_F(CalendarE2eTest, WithoutASessionBusAccessIsDeniedWithThePlatformsText) {
        "No such file or directory"},
   };
   for (const NoBus& c : cases) {
-    const ChildResult run = testing::runCalendarHelper({"week"}, c.env);
-    EXPECT_EQ(run.exitStatus, 0) << c.name;
+    const Outcome run = testing::runCalendarHelper({"week"}, c.env);
+    EXPECT_EQ(run.exitCode, 0) << c.name;
     EXPECT_EQ(run.err, "") << c.name;
     EXPECT_EQ(run.out.rfind(R"({"ok":false,"error":"permission_denied","detail":")", 0), 0u) << run.out;
     EXPECT_TRUE(run.out.ends_with("\"}\n")) << run.out;
@@ -239,10 +238,10 @@ TEST_F(CalendarE2eTest, ARegistryThatNeverAnswersTimesOutAfterEightSeconds) {
   const pid_t registry = session_->registryPid();
   ASSERT_GT(registry, 0);
   ASSERT_EQ(kill(registry, SIGSTOP), 0);
-  const ChildResult run = runHelper({"today"});
+  const Outcome run = runHelper({"today"});
   kill(registry, SIGCONT);
 
-  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(run.out, R"({"ok":false,"error":"timeout","detail":"Takvim izin istegi zaman asimina ugradi."})"
                      "\n");

@@ -16,7 +16,6 @@
 #include <nlohmann/json.hpp>
 
 #include "calendar_seed.h"
-#include "child_process.h"
 #include "eds_session.h"
 #include "temp_dir.h"
 
@@ -26,8 +25,8 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 using testing::Calendar;
-using testing::ChildResult;
 using testing::EdsSession;
+using testing::Outcome;
 using testing::utcStamp;
 
 constexpr long kDay = 86400;
@@ -214,8 +213,8 @@ std::string shortened(const std::string& text) {
 
 // The one line of `run`, parsed strictly (no trailing text, valid UTF-8, no
 // raw control characters); null when there is no such line.
-json oneStrictJsonLine(const ChildResult& run) {
-  EXPECT_EQ(run.exitStatus, 0);
+json oneStrictJsonLine(const Outcome& run) {
+  EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(run.err, "");
   const std::size_t lineFeed = run.out.find('\n');
   if (lineFeed == std::string::npos || lineFeed + 1 != run.out.size()) {
@@ -267,7 +266,7 @@ TEST_P(HostileCalendarData, GiveOneValidLineAndLeaveTheOtherCalendarReported) {
   ASSERT_TRUE(session.started()) << session.error();
   std::vector<std::string> env = session.env();
   env.push_back(kZone);
-  const ChildResult run = testing::runCalendarHelper({"next"}, env);
+  const Outcome run = testing::runCalendarHelper({"next"}, env);
 
   const json result = oneStrictJsonLine(run);
   ASSERT_TRUE(result.is_object());

@@ -5,25 +5,30 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "child_process.h"
+#include "helper_command.h"
+#include "program_launch.h"
 
 namespace halvic::testing {
+
+// Longer than any ctest time-out of these suites, which stays the only limit:
+// a slow run, under valgrind say, must not be cut short here.
+constexpr std::chrono::minutes kNoDeadline{15};
 
 class EdsSession {
  public:
   // Starts bus, registry and factory over `root`, whose home/ is seeded.
   explicit EdsSession(std::filesystem::path root) : root_(std::move(root)) {
-    const ChildResult started = script("start");
-    if (started.exitStatus != 0) {
+    const Outcome started = script("start");
+    if (started.exitCode != 0) {
       error_ = "eds_session.sh start failed: " + started.err;
       return;
     }
@@ -49,8 +54,12 @@ class EdsSession {
   }
 
  private:
-  ChildResult script(const char* command) const {
-    return runChild({"/bin/bash", EDS_SESSION_SCRIPT, command, root_.string()}, {"PATH=/usr/bin:/bin"});
+  Outcome script(const char* command) const {
+    Launch launch;
+    launch.argv = {"/bin/bash", EDS_SESSION_SCRIPT, command, root_.string()};
+    launch.environment = {{"PATH", "/usr/bin:/bin"}};
+    launch.inheritEnvironment = false;
+    return runToEnd(launch, kNoDeadline);
   }
 
   std::filesystem::path root_;
@@ -58,21 +67,22 @@ class EdsSession {
   std::string error_;
 };
 
-// Runs the calendar tool with exactly `env`, plus this process's sanitizer
-// settings so a report in the tool fails the test that ran it. The words of
-// HALVIC_E2E_HELPER_WRAPPER, when set, go before the tool (valgrind, say:
-// scripts/valgrind-calendar.sh); the first must be an absolute path.
-inline ChildResult runCalendarHelper(std::vector<std::string> args, std::vector<std::string> env) {
-  args.insert(args.begin(), HELPER_PATH);
-  if (const char* wrapper = std::getenv("HALVIC_E2E_HELPER_WRAPPER")) {
-    std::istringstream words(wrapper);
-    std::vector<std::string> prefix{std::istream_iterator<std::string>(words), {}};
-    args.insert(args.begin(), prefix.begin(), prefix.end());
+// Runs the calendar tool with exactly `env` (NAME=VALUE entries), plus this
+// process's sanitizer settings so a report in the tool fails the test that ran
+// it, behind HALVIC_E2E_HELPER_WRAPPER when that is set (valgrind, say:
+// scripts/valgrind-calendar.sh).
+inline Outcome runCalendarHelper(const std::vector<std::string>& args, const std::vector<std::string>& env) {
+  Launch launch;
+  launch.argv = helperCommand(HELPER_PATH, args);
+  for (const std::string& entry : env) {
+    const std::size_t equals = entry.find('=');
+    launch.environment.emplace(entry.substr(0, equals), entry.substr(equals + 1));
   }
   for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
-    if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
+    if (const char* value = std::getenv(name)) launch.environment.emplace(name, value);
   }
-  return runChild(args, env);
+  launch.inheritEnvironment = false;
+  return runToEnd(launch, kNoDeadline);
 }
 
 }  // namespace halvic::testing

@@ -16,8 +16,10 @@
 #include <thread>
 
 #include "e2e_files.h"
-#include "helper_launch.h"
+#include "helper_checks.h"
+#include "helper_command.h"
 #include "png_read.h"
+#include "program_launch.h"
 #include "test_window_process.h"
 #include "x_probe.h"
 #include "x_session.h"
@@ -27,6 +29,11 @@ namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
+using testing::Launch;
+using testing::RunningProgram;
+using testing::helperCommand;
+using testing::helperIsWrapped;
+using testing::runToEnd;
 
 Launch helperLaunch(const std::string& helper, const fs::path& tmpdir, std::vector<std::string> args = {},
                     const std::string& display = XSession::display()) {

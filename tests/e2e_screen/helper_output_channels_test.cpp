@@ -12,8 +12,10 @@
 #include <nlohmann/json.hpp>
 
 #include "e2e_files.h"
-#include "helper_launch.h"
+#include "helper_checks.h"
+#include "helper_command.h"
 #include "png_read.h"
+#include "program_launch.h"
 #include "test_window_process.h"
 #include "x_probe.h"
 #include "x_session.h"
@@ -23,6 +25,11 @@ namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
+using testing::Launch;
+using testing::Outcome;
+using testing::StdoutTarget;
+using testing::helperCommand;
+using testing::runToEnd;
 
 constexpr uid_t kNobody = 65534;
 
@@ -178,6 +185,11 @@ TEST(HelperOutputPath, TheFileHoldsTheWholeTextOrIsLeftAsItWas) {
        .untouched = {{"result.json", "previous result"}}},
   };
 
+  // Another user may not reach the build tree (a clone inside a private
+  // directory, say), so the cases run as another user start a copy.
+  const fs::path helperCopy = scratch.path() / "halvic_screen_helper";
+  fs::copy_file(SCREEN_HELPER_PATH, helperCopy);
+
   int index = 0;
   for (const OutputPathCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -185,11 +197,12 @@ TEST(HelperOutputPath, TheFileHoldsTheWholeTextOrIsLeftAsItWas) {
     fs::create_directory(base);
     if (c.prepare) c.prepare(base);
     Launch launch;
-    launch.argv = helperCommand(SCREEN_HELPER_PATH,
+    // Only root needs another user to meet a directory it may not write to.
+    const bool asOtherUser = geteuid() == 0 && c.user;
+    launch.argv = helperCommand(asOtherUser ? helperCopy.string() : std::string(SCREEN_HELPER_PATH),
                                 {"unsupported", c.passRelative ? c.outputPath : (base / c.outputPath).string()});
     launch.workingDirectory = base.string();
-    // Only root needs another user to meet a directory it may not write to.
-    if (geteuid() == 0) launch.user = c.user;
+    if (asOtherUser) launch.user = c.user;
     launch.fileSizeLimit = c.fileSizeLimit;
     launch.umask = 022;
     const std::string line = expectOneCleanLine(runToEnd(launch));

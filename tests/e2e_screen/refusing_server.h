@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "child_process.h"
+#include "live_child.h"
 #include "e2e_files.h"
 
 namespace halvic::e2e {

@@ -9,6 +9,7 @@
 
 #include "e2e_files.h"
 #include "png_read.h"
+#include "program_launch.h"
 #include "refusing_server.h"
 #include "test_window_process.h"
 #include "x_probe.h"
@@ -18,6 +19,9 @@ namespace halvic::e2e {
 namespace {
 
 using nlohmann::json;
+using testing::Launch;
+using testing::Outcome;
+using testing::runToEnd;
 
 // Runs the helper with TMPDIR in a scratch directory; the process must end
 // with status 0 and nothing on stderr, whatever it reports.
@@ -25,8 +29,10 @@ class HelperRun : public ::testing::Test {
  protected:
   json runHelper(std::vector<std::string> args = {}) {
     ScopedEnv tmpdir("TMPDIR", scratch.path().c_str());
-    args.insert(args.begin(), SCREEN_HELPER_PATH);
-    const Finished run = halvic::e2e::run(args);
+    Launch launch;
+    launch.argv = std::move(args);
+    launch.argv.insert(launch.argv.begin(), SCREEN_HELPER_PATH);
+    const Outcome run = runToEnd(launch);
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << run.out;

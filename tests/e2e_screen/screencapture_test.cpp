@@ -6,9 +6,9 @@
 
 #include <fstream>
 
-#include "child_process.h"
 #include "e2e_files.h"
 #include "png_read.h"
+#include "program_launch.h"
 #include "refusing_server.h"
 #include "test_window_process.h"
 #include "x_session.h"
@@ -16,14 +16,19 @@
 namespace halvic::e2e {
 namespace {
 
-Finished capture(const std::vector<std::string>& args) {
-  std::vector<std::string> argv{SCREENCAPTURE_PATH};
-  argv.insert(argv.end(), args.begin(), args.end());
-  return run(argv);
+using testing::Launch;
+using testing::Outcome;
+using testing::runToEnd;
+
+Outcome capture(const std::vector<std::string>& args) {
+  Launch launch;
+  launch.argv = {SCREENCAPTURE_PATH};
+  launch.argv.insert(launch.argv.end(), args.begin(), args.end());
+  return runToEnd(launch);
 }
 
 // A failure is a non-zero status with exactly one line on stderr.
-void expectFailure(const Finished& run) {
+void expectFailure(const Outcome& run) {
   EXPECT_NE(run.exitCode, 0);
   EXPECT_EQ(run.out, "");
   ASSERT_FALSE(run.err.empty());
@@ -56,7 +61,7 @@ TEST(Screencapture, WritesTheWindowAtItsSizeWithItsPixels) {
   ScratchDirectory scratch;
   TestWindow window({"--title=Pixels", "--size=333x211", "--pos=700,500"});
   const std::string path = (scratch.path() / "shot.png").string();
-  const Finished run = capture({"-x", "-o", "-l", std::to_string(window.id()), path});
+  const Outcome run = capture({"-x", "-o", "-l", std::to_string(window.id()), path});
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.err, "");
   struct stat info {};

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "child_process.h"
+#include "live_child.h"
 
 namespace halvic::e2e {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "child_process.h"
+#include "live_child.h"
 
 namespace halvic::e2e {
 

@@ -1,8 +1,8 @@
-// Starting the screen helper as a host might, in the conditions a host (or the
+// Starting a program as a host might, in the conditions a host (or the
 // machine) may put it in: standard descriptors closed or dead, another user, a
-// file size limit, a chosen working directory, umask and environment. Unlike
-// run(), a launch may stay running while the test acts on it, never inherits
-// the test's environment changes (it gets an explicit one), and is killed
+// file size limit, a chosen working directory, umask and environment. A launch
+// may stay running while the test acts on it, never inherits the test's later
+// environment changes (it gets its environment at the start), and is killed
 // after a deadline instead of hanging the suite.
 #pragma once
 
@@ -15,9 +15,7 @@
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
-namespace halvic::e2e {
+namespace halvic::testing {
 
 enum class StdoutTarget {
   Pipe,        // read by the test
@@ -29,6 +27,8 @@ enum class StdoutTarget {
 struct Launch {
   std::vector<std::string> argv;  // argv[0] is the program's path
   std::map<std::string, std::string> environment;  // set on top of the test's own
+  // False: `environment` is all the program gets, as under `env -i`.
+  bool inheritEnvironment = true;
   StdoutTarget stdoutTarget = StdoutTarget::Pipe;
   bool closeStdinAndStderr = false;
   std::optional<uid_t> user;  // run with this uid, the same gid and no supplementary groups
@@ -46,6 +46,7 @@ struct Outcome {
   bool timedOut = false;
   std::string out;
   std::string err;
+  double seconds = 0;  // from the start until it was reaped
 };
 
 class RunningProgram {
@@ -66,25 +67,9 @@ class RunningProgram {
   pid_t pid_ = -1;
   int outFd_ = -1;
   int errFd_ = -1;
+  std::chrono::steady_clock::time_point started_;
 };
 
-Outcome runToEnd(const Launch& launch);
+Outcome runToEnd(const Launch& launch, std::chrono::milliseconds deadline = std::chrono::seconds(30));
 
-// The helper's command line: `helper args...`, behind the words of
-// HALVIC_E2E_HELPER_WRAPPER when that is set (scripts/valgrind.sh sets it).
-std::vector<std::string> helperCommand(const std::string& helper, const std::vector<std::string>& args);
-// True when HALVIC_E2E_HELPER_WRAPPER is set. Under valgrind, posix_spawn
-// cannot report a failed exec, so the helper sees those as a child exiting 127.
-bool helperIsWrapped();
-
-// The checks every run of the helper must pass, whatever it reports: it
-// exited (no signal) with status 0, wrote nothing to stderr and exactly one
-// line to stdout. Returns that line (without its line feed); adds a gtest
-// failure and returns "" otherwise.
-std::string expectOneCleanLine(const Outcome& outcome);
-
-// The line or file text as a JSON object with a boolean "ok"; adds a gtest
-// failure and returns an empty object otherwise.
-nlohmann::json parseResult(const std::string& text);
-
-}  // namespace halvic::e2e
+}  // namespace halvic::testing

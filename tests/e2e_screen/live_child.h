@@ -1,5 +1,5 @@
-// Programs the end-to-end tests start: run-to-end commands and long-lived
-// children that stay until the test lets them go.
+// Long-lived children the end-to-end tests start: servers and windows that
+// stay until the test lets them go.
 #pragma once
 
 #include <sys/types.h>
@@ -8,15 +8,6 @@
 #include <vector>
 
 namespace halvic::e2e {
-
-struct Finished {
-  int exitCode = -1;  // -1 when it did not exit normally
-  std::string out;
-  std::string err;
-};
-
-// Runs `argv` to its end with the test's environment, collecting both streams.
-Finished run(const std::vector<std::string>& argv);
 
 // A child whose stdin stays open while the object lives; closing it (and a
 // SIGTERM after a grace period) ends the child, which is always reaped.

@@ -1,10 +1,9 @@
-#include "child_process.h"
+#include "live_child.h"
 
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,15 +27,6 @@ void makePipe(int fds[2]) {
   if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
 }
 
-pid_t spawn(const std::vector<std::string>& argv, posix_spawn_file_actions_t* actions) {
-  pid_t pid = -1;
-  auto args = cArgs(argv);
-  if (posix_spawn(&pid, args[0], actions, nullptr, args.data(), environ) != 0) {
-    throw std::runtime_error("cannot start " + argv[0]);
-  }
-  return pid;
-}
-
 int waitFor(pid_t pid) {
   int status = 0;
   while (waitpid(pid, &status, 0) < 0) {
@@ -45,42 +35,6 @@ int waitFor(pid_t pid) {
 }
 
 }  // namespace
-
-Finished run(const std::vector<std::string>& argv) {
-  int out[2], err[2];
-  makePipe(out);
-  makePipe(err);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
-  const pid_t pid = spawn(argv, &actions);
-  posix_spawn_file_actions_destroy(&actions);
-  close(out[1]);
-  close(err[1]);
-
-  Finished result;
-  pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-  std::string* sinks[2] = {&result.out, &result.err};
-  int open = 2;
-  while (open > 0) {
-    if (poll(fds, 2, -1) < 0) continue;
-    for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-      char buffer[4096];
-      const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-      if (n > 0) {
-        sinks[i]->append(buffer, static_cast<std::size_t>(n));
-      } else {
-        close(fds[i].fd);
-        fds[i].fd = -1;
-        --open;
-      }
-    }
-  }
-  result.exitCode = waitFor(pid);
-  return result;
-}
 
 LiveChild::LiveChild(const std::vector<std::string>& argv, bool quiet) {
   int in[2], out[2];

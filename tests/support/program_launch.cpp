@@ -1,28 +1,27 @@
-#include "helper_launch.h"
+#include "program_launch.h"
 
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
-#include <cstdlib>
-#include <sstream>
+#include <cerrno>
+#include <cstdint>
 #include <stdexcept>
 #include <thread>
 
 extern char** environ;
 
-namespace halvic::e2e {
+namespace halvic::testing {
 namespace {
 
-std::vector<std::string> environmentWith(const std::map<std::string, std::string>& overrides) {
+std::vector<std::string> environmentWith(const std::map<std::string, std::string>& overrides, bool inherit) {
   std::vector<std::string> entries;
-  for (char** entry = environ; *entry != nullptr; ++entry) {
+  for (char** entry = environ; inherit && *entry != nullptr; ++entry) {
     const std::string text = *entry;
     if (!overrides.count(text.substr(0, text.find('=')))) entries.push_back(text);
   }
@@ -41,17 +40,13 @@ void makePipe(int fds[2]) {
   if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
 }
 
-std::string shortened(const std::string& text) {
-  return text.size() <= 400 ? text : text.substr(0, 400) + "... (" + std::to_string(text.size()) + " bytes)";
-}
-
 }  // namespace
 
 RunningProgram::RunningProgram(const Launch& launch) {
   // Everything the child needs is made before fork(): the test may run other
   // threads, so the child only makes system calls until exec.
   std::vector<std::string> argv = launch.argv;
-  std::vector<std::string> envp = environmentWith(launch.environment);
+  std::vector<std::string> envp = environmentWith(launch.environment, launch.inheritEnvironment);
   std::vector<char*> cArgv = cStrings(argv);
   std::vector<char*> cEnvp = cStrings(envp);
   const char* directory = launch.workingDirectory ? launch.workingDirectory->c_str() : nullptr;
@@ -72,6 +67,7 @@ RunningProgram::RunningProgram(const Launch& launch) {
   }
   if (!launch.closeStdinAndStderr) makePipe(err);
 
+  started_ = std::chrono::steady_clock::now();
   pid_ = fork();
   if (pid_ < 0) throw std::runtime_error("fork failed");
   if (pid_ == 0) {
@@ -169,47 +165,15 @@ Outcome RunningProgram::finish(std::chrono::milliseconds deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   pid_ = -1;
+  outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
   outcome.exited = WIFEXITED(status);
   outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   outcome.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
   return outcome;
 }
 
-Outcome runToEnd(const Launch& launch) { return RunningProgram(launch).finish(); }
-
-std::vector<std::string> helperCommand(const std::string& helper, const std::vector<std::string>& args) {
-  std::vector<std::string> argv;
-  if (const char* wrapper = std::getenv("HALVIC_E2E_HELPER_WRAPPER")) {
-    std::istringstream words(wrapper);
-    for (std::string word; words >> word;) argv.push_back(word);
-  }
-  argv.push_back(helper);
-  argv.insert(argv.end(), args.begin(), args.end());
-  return argv;
+Outcome runToEnd(const Launch& launch, std::chrono::milliseconds deadline) {
+  return RunningProgram(launch).finish(deadline);
 }
 
-bool helperIsWrapped() { return std::getenv("HALVIC_E2E_HELPER_WRAPPER") != nullptr; }
-
-std::string expectOneCleanLine(const Outcome& outcome) {
-  EXPECT_FALSE(outcome.timedOut) << "the helper did not end";
-  EXPECT_TRUE(outcome.exited) << "ended by signal " << outcome.signal;
-  EXPECT_EQ(outcome.exitCode, 0);
-  EXPECT_EQ(outcome.err, "");
-  const std::size_t lineFeed = outcome.out.find('\n');
-  if (lineFeed == std::string::npos || lineFeed + 1 != outcome.out.size()) {
-    ADD_FAILURE() << "not exactly one line: " << shortened(outcome.out);
-    return {};
-  }
-  return outcome.out.substr(0, lineFeed);
-}
-
-nlohmann::json parseResult(const std::string& text) {
-  nlohmann::json result = nlohmann::json::parse(text, nullptr, false);
-  if (result.is_discarded() || !result.is_object() || !result.contains("ok") || !result["ok"].is_boolean()) {
-    ADD_FAILURE() << "not a result object: " << shortened(text);
-    return nlohmann::json::object();
-  }
-  return result;
-}
-
-}  // namespace halvic::e2e
+}  // namespace halvic::testing
