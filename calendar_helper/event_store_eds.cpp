@@ -145,7 +145,9 @@ class EdsEventStore final : public EventStore {
       done(true, std::nullopt);
     };
     try {
-      std::thread(open, std::move(completion)).detach();
+      // A copy, not a move: when the thread cannot be made, the completion
+      // must still be there to report it.
+      std::thread(open, completion).detach();
     } catch (const std::exception& failure) {
       // No thread to ask from: the run reports a refusal with the reason.
       completion(false, failure.what());

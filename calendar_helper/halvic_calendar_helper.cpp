@@ -1,6 +1,5 @@
 // halvic_calendar_helper [mode]: prints the user's calendar events for the
 // window the mode word names as one JSON line, and exits 0 on every path.
-#include <cstdio>
 #include <unistd.h>
 
 #include "calendar_access.h"
@@ -10,22 +9,30 @@
 #include "time_window.h"
 
 int main(int argc, char** argv) {
-  halvic::ignoreBrokenPipe();
-  const std::string mode = halvic::modeFromArguments(argc, argv);
+  using namespace halvic;
+  guardStandardStreams();
+  bool stoppedAtAccess = true;
+  try {
+    const std::string mode = modeFromArguments(argc, argv);
 
-  // The store is never destroyed: after a time-out its request may still be
-  // running on another thread, and on success the process is about to end.
-  // A static pointer keeps it reachable, so leak checkers do not count it.
-  static halvic::EventStore* const store = halvic::makeSystemEventStore().release();
-  const auto cal = halvic::makeSystemLocalCalendar();
+    // The store is never destroyed: after a time-out its request may still be
+    // running on another thread, and on success the process is about to end.
+    // A static pointer keeps it reachable, so leak checkers do not count it.
+    static EventStore* const store = makeSystemEventStore().release();
+    const auto cal = makeSystemLocalCalendar();
 
-  const halvic::CalendarRunResult run =
-      halvic::runCalendarTool(mode, *store, *cal, halvic::systemNow, halvic::kAccessWait);
-  halvic::emit(run.result);
-  if (run.stoppedAtAccess) {
+    const CalendarRunResult run = runCalendarTool(mode, *store, *cal, systemNow, kAccessWait);
+    stoppedAtAccess = run.stoppedAtAccess;
+    emit(run.result);
+  } catch (...) {
+    // Only resource exhaustion gets here; an uncaught exception would print
+    // to stderr and abort. The host still gets one well-formed line.
+    emitFallback();
+  }
+  if (stoppedAtAccess) {
     // Ends without running destructors or exit handlers while the request's
-    // thread may still be inside the platform library.
-    std::fflush(stdout);
+    // thread may still be inside the platform library. The line is already
+    // written: emit does not buffer.
     _exit(0);
   }
   return 0;

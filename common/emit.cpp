@@ -42,4 +42,9 @@ void emit(const JsonValue& result, const std::string& outputPath) {
   writeAll(STDOUT_FILENO, text);
 }
 
+void emitFallback() {
+  writeAll(STDOUT_FILENO, kFallbackJson);
+  writeAll(STDOUT_FILENO, "\n");
+}
+
 }  // namespace halvic

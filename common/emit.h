@@ -19,6 +19,9 @@ void emit(const JsonValue& result, const std::string& outputPath = {});
 // standard descriptor at /dev/null, so that no file, socket or pipe the run
 // opens later can take descriptor 1 and receive the result line.
 void guardStandardStreams();
-inline void ignoreBrokenPipe() { guardStandardStreams(); }
+
+// Prints the fallback object's line without allocating, for a run that could
+// not even build its result.
+void emitFallback();
 
 }  // namespace halvic

@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <csignal>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,7 +17,7 @@
 
 int main(int argc, char** argv) {
   using namespace halvic;
-  ignoreBrokenPipe();
+  guardStandardStreams();
   // A SIGCHLD ignored by whoever started us would survive exec and make the
   // screenshot program's status unreadable; the default disposition keeps it.
   std::signal(SIGCHLD, SIG_DFL);
@@ -46,8 +45,7 @@ int main(int argc, char** argv) {
                       {"window_title", ""}},
            argc > 2 ? std::string(argv[2]) : std::string());
     } catch (...) {
-      std::fwrite(kFallbackJson.data(), 1, kFallbackJson.size(), stdout);
-      std::fputc('\n', stdout);
+      emitFallback();
     }
   }
   return 0;
