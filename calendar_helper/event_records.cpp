@@ -1,20 +1,13 @@
 #include "event_records.h"
 
 #include <algorithm>
-#include <cmath>
-#include <limits>
 #include <string>
+
+#include "saturating.h"
 
 namespace halvic {
 
-std::int64_t truncatedSeconds(double seconds) {
-  if (std::isnan(seconds)) return 0;
-  // 2^63 is exact as a double; converting anything at or beyond it is UB.
-  constexpr double kLimit = 9223372036854775808.0;
-  if (seconds >= kLimit) return std::numeric_limits<std::int64_t>::max();
-  if (seconds < -kLimit) return std::numeric_limits<std::int64_t>::min();
-  return static_cast<std::int64_t>(seconds);  // truncates toward zero
-}
+std::int64_t truncatedSeconds(double seconds) { return truncatedToInt64(seconds); }
 
 void sortByStart(std::vector<StoreEvent>& events) {
   std::stable_sort(events.begin(), events.end(), [](const StoreEvent& a, const StoreEvent& b) {

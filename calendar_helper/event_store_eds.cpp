@@ -27,11 +27,6 @@ namespace halvic {
 
 namespace {
 
-struct GObjectUnref {
-  void operator()(gpointer object) const { g_object_unref(object); }
-};
-template <typename T>
-using GRef = std::unique_ptr<T, GObjectUnref>;
 
 struct GErrorFree {
   void operator()(GError* error) const { g_error_free(error); }
@@ -55,11 +50,13 @@ void silenceGLib() {
 }
 
 
-// Whole seconds for the EDS query, kept inside what time_t holds.
-time_t querySeconds(double seconds, double (*round)(double)) {
+// Whole seconds for the EDS query. EDS refuses a negative bound without
+// ever calling back, which would leave the query waiting for good, so the
+// bounds stay between 0 and far inside what time_t holds.
+time_t querySeconds(double wholeSeconds) {
   constexpr double kLimit = 1e15;
-  if (std::isnan(seconds)) return 0;
-  return static_cast<time_t>(std::clamp(round(seconds), -kLimit, kLimit));
+  if (std::isnan(wholeSeconds)) return 0;
+  return static_cast<time_t>(std::clamp(wholeSeconds, 0.0, kLimit));
 }
 
 // One calendar's connection and instance query, driven by EDS callbacks on
@@ -178,8 +175,8 @@ class EdsEventStore final : public EventStore {
     // exactly the occurrences that overlap the half-open window.
     constexpr time_t kMargin = 86400;
     CalendarQuery::Shared shared{
-        .queryStart = querySeconds(start.secondsSince1970, std::floor) - kMargin,
-        .queryEnd = querySeconds(end.secondsSince1970, std::ceil) + kMargin,
+        .queryStart = querySeconds(std::floor(start.secondsSince1970) - kMargin),
+        .queryEnd = querySeconds(std::ceil(end.secondsSince1970) + kMargin),
         .windowStart = start.secondsSince1970,
         .windowEnd = end.secondsSince1970,
         .zone = localZone(),

@@ -13,10 +13,6 @@ namespace halvic {
 
 namespace {
 
-struct GObjectUnref {
-  void operator()(gpointer object) const { g_object_unref(object); }
-};
-
 // The tz database name of the zone the C library uses, so EDS places dates
 // and floating times in the same zone as the rest of the tool: TZ when set
 // (the C library's own variable), else the target of /etc/localtime.
@@ -68,7 +64,7 @@ double instantOf(const ICalTime* time) {
 
 std::optional<std::string> propertyText(ICalComponent* component, ICalPropertyKind kind,
                                         const gchar* (*read)(ICalProperty*)) {
-  std::unique_ptr<ICalProperty, GObjectUnref> property(i_cal_component_get_first_property(component, kind));
+  GRef<ICalProperty> property(i_cal_component_get_first_property(component, kind));
   if (!property) return std::nullopt;
   return optionalText(read(property.get()));
 }

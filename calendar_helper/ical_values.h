@@ -3,10 +3,18 @@
 
 #include <libecal/libecal.h>  // brings libical-glib with its API flag set
 
+#include <memory>
 #include <optional>
 #include <string>
 
 namespace halvic {
+
+// Owns one GObject reference.
+struct GObjectUnref {
+  void operator()(gpointer object) const { g_object_unref(object); }
+};
+template <typename T>
+using GRef = std::unique_ptr<T, GObjectUnref>;
 
 // A C string that may be null, as well-formed UTF-8.
 std::optional<std::string> optionalText(const char* text);

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "output_file.h"
+#include "write_all.h"
 
 namespace halvic {
 
@@ -19,30 +20,17 @@ void guardStandardStreams() {
   }
 }
 
-namespace {
-
-// Unbuffered, so the line is complete however the process ends afterwards.
-void writeAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    ssize_t n = write(fd, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return;  // closed pipe, full disk: nothing else is attempted
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-}
-
-}  // namespace
-
 void emit(const JsonValue& result, const std::string& outputPath) {
   std::string text = jsonTextOrFallback(result);
   writeOutputFile(outputPath, text);
   text.push_back('\n');
+  // Unbuffered, so the line is complete however the process ends afterwards;
+  // a closed pipe or a full disk is ignored.
   writeAll(STDOUT_FILENO, text);
 }
 
-void emitFallback() {
+void emitFallback(const std::string& outputPath) {
+  writeOutputFile(outputPath, kFallbackJson);
   writeAll(STDOUT_FILENO, kFallbackJson);
   writeAll(STDOUT_FILENO, "\n");
 }

@@ -20,8 +20,9 @@ void emit(const JsonValue& result, const std::string& outputPath = {});
 // opens later can take descriptor 1 and receive the result line.
 void guardStandardStreams();
 
-// Prints the fallback object's line without allocating, for a run that could
-// not even build its result.
-void emitFallback();
+// Prints the fallback object's line (and copies it into `outputPath` as emit
+// does), for a run that could not even build its result. Without an output
+// path nothing is allocated.
+void emitFallback(const std::string& outputPath = {});
 
 }  // namespace halvic

@@ -1,5 +1,7 @@
 #include "json.h"
 
+#include "utf8.h"
+
 #include <charconv>
 #include <cmath>
 #include <type_traits>
@@ -26,40 +28,6 @@ const JsonValue* JsonObject::find(std::string_view key) const {
     if (member.first == key) return &member.second;
   }
   return nullptr;
-}
-
-bool isValidUtf8(std::string_view bytes) {
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-  const auto* end = p + bytes.size();
-  while (p < end) {
-    unsigned char c = *p;
-    if (c < 0x80) {
-      ++p;
-      continue;
-    }
-    int extra;
-    unsigned char lo = 0x80, hi = 0xBF;  // bounds of the first continuation byte
-    if (c >= 0xC2 && c <= 0xDF) {
-      extra = 1;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      extra = 2;
-      if (c == 0xE0) lo = 0xA0;  // overlong
-      if (c == 0xED) hi = 0x9F;  // UTF-16 surrogates
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      extra = 3;
-      if (c == 0xF0) lo = 0x90;  // overlong
-      if (c == 0xF4) hi = 0x8F;  // past U+10FFFF
-    } else {
-      return false;
-    }
-    if (end - p <= extra) return false;
-    if (p[1] < lo || p[1] > hi) return false;
-    for (int i = 2; i <= extra; ++i) {
-      if ((p[i] & 0xC0) != 0x80) return false;
-    }
-    p += extra + 1;
-  }
-  return true;
 }
 
 namespace {

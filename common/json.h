@@ -82,7 +82,4 @@ std::optional<std::string> serializeJson(const JsonValue& value);
 // serializeJson, or the fallback text when it fails.
 std::string jsonTextOrFallback(const JsonValue& value);
 
-// True when `bytes` is well-formed UTF-8 (no overlongs, surrogates or values past U+10FFFF).
-bool isValidUtf8(std::string_view bytes);
-
 }  // namespace halvic

@@ -7,23 +7,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "write_all.h"
+
 namespace halvic {
 
 namespace {
 
 namespace fs = std::filesystem;
-
-bool writeAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    ssize_t n = write(fd, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
 
 // mkstemp creates owner-only files; the output file gets the permissions any
 // newly created file of the user would get.

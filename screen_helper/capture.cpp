@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "json.h"
+#include "utf8.h"
 #include "window_record.h"
 
 extern "C" {

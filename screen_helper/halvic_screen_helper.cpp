@@ -35,15 +35,10 @@ int main(int argc, char** argv) {
     emit(outcome.result, outcome.outputPath);
   } catch (...) {
     // Only resource exhaustion gets here (no step of the run throws by
-    // design); the host still gets a well-formed failure in the usual shape,
-    // and an uncaught exception would print to stderr and abort.
+    // design), at a point the run cannot name, so the host gets the fixed
+    // fallback object; an uncaught exception would print to stderr and abort.
     try {
-      emit(JsonObject{{"ok", false},
-                      {"error", "capture_failed"},
-                      {"detail", "Ekran goruntusu alinamadi."},
-                      {"owner_name", ""},
-                      {"window_title", ""}},
-           argc > 2 ? std::string(argv[2]) : std::string());
+      emitFallback(argc > 2 ? std::string(argv[2]) : std::string());
     } catch (...) {
       emitFallback();
     }

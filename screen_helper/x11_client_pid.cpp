@@ -18,9 +18,9 @@ std::optional<std::int32_t> clientPidOf(const Connection& connection, xcb_window
   const xcb_query_extension_reply_t* extension = xcb_get_extension_data(c, &xcb_res_id);
   if (extension == nullptr || !extension->present) return std::nullopt;
 
-  const xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+  const xcb_res_client_id_spec_t pidOfWindow{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
   std::unique_ptr<xcb_res_query_client_ids_reply_t, decltype(&std::free)> reply(
-      xcb_res_query_client_ids_reply(c, xcb_res_query_client_ids(c, 1, &spec), nullptr), &std::free);
+      xcb_res_query_client_ids_reply(c, xcb_res_query_client_ids(c, 1, &pidOfWindow), nullptr), &std::free);
   if (!reply) return std::nullopt;
   for (auto it = xcb_res_query_client_ids_ids_iterator(reply.get()); it.rem > 0; xcb_res_client_id_value_next(&it)) {
     if (!(it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID)) continue;

@@ -8,6 +8,9 @@
 
 namespace halvic::capture {
 
+// Every filter PNG defines, plus per-row adaptive choice: the program uses
+// one (kCaptureSettings); the others stay so bench/png_encoders.cpp can keep
+// measuring that choice against them.
 enum class RowFilter { None, Sub, Up, Average, Paeth, Adaptive };
 
 struct PngSettings {

@@ -1,4 +1,5 @@
 #include "json.h"
+#include "utf8.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "json.h"
+#include "utf8.h"
 
 namespace halvic {
 namespace {
