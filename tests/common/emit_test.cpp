@@ -4,8 +4,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <csignal>
+#include <thread>
 
 #include "temp_dir.h"
 
@@ -80,6 +82,29 @@ TEST(Emit, FullDeviceIsIgnored) {
         _exit(0);
       },
       ::testing::ExitedWithCode(0), "");
+}
+
+TEST(Emit, ANonBlockingPipeThatFillsUpStillGetsTheWholeLine) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  fcntl(fds[1], F_SETFL, O_NONBLOCK);
+  const std::string title(1 << 20, 'x');  // far more than a pipe holds
+  std::string received;
+  std::thread reader([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // let the pipe fill first
+    char buffer[65536];
+    ssize_t n;
+    while ((n = read(fds[0], buffer, sizeof buffer)) > 0) received.append(buffer, static_cast<std::size_t>(n));
+  });
+  const int saved = dup(STDOUT_FILENO);
+  dup2(fds[1], STDOUT_FILENO);
+  close(fds[1]);
+  emit(JsonObject{{"title", title}});
+  dup2(saved, STDOUT_FILENO);  // closes the last write end, so the reader sees the end
+  close(saved);
+  reader.join();
+  close(fds[0]);
+  EXPECT_EQ(received, R"({"title":")" + title + "\"}\n");
 }
 
 TEST(GuardStandardStreams, ReopensClosedDescriptorsSoLaterFilesCannotTakeThem) {
