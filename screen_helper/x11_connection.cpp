@@ -11,6 +11,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "silenced_stderr.h"
+
 namespace halvic::x11 {
 namespace {
 
@@ -70,16 +72,9 @@ int onIoError(Display* display) {
 // Xlib prints the server's reason when it refuses a connection (missing
 // authorisation, too many clients), and that must not reach our stderr.
 Display* openDisplaySilently() {
-  std::fflush(stderr);
-  const int saved = dup(STDERR_FILENO);
-  const int devNull = open("/dev/null", O_WRONLY | O_CLOEXEC);
-  if (saved >= 0 && devNull >= 0) dup2(devNull, STDERR_FILENO);
   Display* display = nullptr;
   auto openDisplay = [&display] { display = XOpenDisplay(nullptr); };
-  abandonOnServerLoss(openDisplay);
-  if (saved >= 0 && devNull >= 0) dup2(saved, STDERR_FILENO);
-  if (devNull >= 0) close(devNull);
-  if (saved >= 0) close(saved);
+  withStderrSilenced([&openDisplay] { abandonOnServerLoss(openDisplay); });
   return display;
 }
 

@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "silenced_stderr.h"
+
 namespace halvic::capture {
 namespace {
 
@@ -28,14 +30,8 @@ int ignoreIoError(Display*) { return 0; }
 // Xlib prints the server's reason when it refuses a connection; the program's
 // own one-line message says it instead.
 Display* openDisplaySilently() {
-  std::fflush(stderr);
-  const int saved = dup(STDERR_FILENO);
-  const int devNull = open("/dev/null", O_WRONLY | O_CLOEXEC);
-  if (saved >= 0 && devNull >= 0) dup2(devNull, STDERR_FILENO);
-  Display* display = XOpenDisplay(nullptr);
-  if (saved >= 0 && devNull >= 0) dup2(saved, STDERR_FILENO);
-  if (devNull >= 0) close(devNull);
-  if (saved >= 0) close(saved);
+  Display* display = nullptr;
+  halvic::withStderrSilenced([&display] { display = XOpenDisplay(nullptr); });
   return display;
 }
 
