@@ -15,7 +15,7 @@ ninja -C "$build" -j2
 export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:strict_string_checks=1:check_initialization_order=1:detect_stack_use_after_return=1
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 # tests/lsan.supp, when present, names one-time allocations inside system
-# libraries that they never free; none are needed so far.
+# libraries that they never free, or that the helpers abandon on purpose.
 if [ -f "$root/tests/lsan.supp" ]; then
   export LSAN_OPTIONS=suppressions=$root/tests/lsan.supp:print_suppressions=0
 fi
