@@ -1,37 +1,20 @@
-// The Linux desktop: windows and focus from an X server with an EWMH window
-// manager, the screenshot program from beside this executable.
-#include <unistd.h>
+// The Linux desktop on X11: windows and focus from an X server with an EWMH
+// window manager.
+#include "desktop_x11.h"
 
-#include <cstdlib>
 #include <string>
 
-#include "desktop.h"
+#include "linux_paths.h"
 #include "x11_connection.h"
 #include "x11_window_list.h"
-
-#ifndef HALVIC_INSTALL_BINDIR
-#define HALVIC_INSTALL_BINDIR "/usr/local/bin"
-#endif
 
 namespace halvic {
 namespace {
 
-constexpr const char* kScreenshotProgram = "halvic_screencapture";
-
-// The directory of the running executable; both helpers and the screenshot
-// program share one directory in the build tree and once installed.
-std::string ownDirectory() {
-  std::string path(4096, '\0');
-  const ssize_t length = readlink("/proc/self/exe", path.data(), path.size());
-  if (length <= 0 || static_cast<std::size_t>(length) >= path.size()) return HALVIC_INSTALL_BINDIR;
-  path.resize(static_cast<std::size_t>(length));
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return HALVIC_INSTALL_BINDIR;
-  return path.substr(0, slash == 0 ? 1 : slash);
-}
-
 class X11Desktop final : public Desktop {
  public:
+  explicit X11Desktop(X11WindowScope scope) : scope_(scope) {}
+
   std::optional<FrontmostApplication> frontmostApplication() override {
     x11::Connection* c = connection();
     if (c == nullptr) return std::nullopt;
@@ -47,7 +30,13 @@ class X11Desktop final : public Desktop {
   std::optional<std::vector<LooseValue>> windowList() override {
     x11::Connection* c = connection();
     if (c == nullptr) return std::nullopt;
-    const auto windows = x11::windowsFrontToBack(*c);
+    std::optional<std::vector<xcb_window_t>> windows;
+    if (scope_ == X11WindowScope::focusedWindowOnly) {
+      windows.emplace();
+      if (const auto active = x11::activeWindow(*c)) windows->push_back(*active);
+    } else {
+      windows = x11::windowsFrontToBack(*c);
+    }
     if (!windows) return std::nullopt;
     std::vector<LooseValue> records;
     for (const x11::WindowFacts& facts : x11::onScreenWindows(*c, *windows)) {
@@ -56,17 +45,8 @@ class X11Desktop final : public Desktop {
     return records;
   }
 
-  std::string temporaryDirectory() override {
-    const char* tmpdir = std::getenv("TMPDIR");
-    if (tmpdir != nullptr && tmpdir[0] == '/') return tmpdir;
-    return "/tmp";
-  }
-
-  std::string screenshotProgramPath() override {
-    std::string directory = ownDirectory();
-    if (directory.back() != '/') directory += '/';
-    return directory + kScreenshotProgram;
-  }
+  std::string temporaryDirectory() override { return linuxTemporaryDirectory(); }
+  std::string screenshotProgramPath() override { return screenshotProgramBesideExecutable(); }
 
  private:
   // Opened on first use and kept: the connection is not data, so keeping it
@@ -79,12 +59,13 @@ class X11Desktop final : public Desktop {
     return connection_.get();
   }
 
+  X11WindowScope scope_;
   bool opened_ = false;
   std::unique_ptr<x11::Connection> connection_;
 };
 
 }  // namespace
 
-std::unique_ptr<Desktop> makeSystemDesktop() { return std::make_unique<X11Desktop>(); }
+std::unique_ptr<Desktop> makeX11Desktop(X11WindowScope scope) { return std::make_unique<X11Desktop>(scope); }
 
 }  // namespace halvic

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "loose_value.h"
+#include "window_layers.h"
 
 namespace halvic::x11 {
 
@@ -25,18 +26,6 @@ struct WindowFacts {
   std::int32_t x = 0, y = 0;
   std::uint32_t width = 0, height = 0;
 };
-
-// Layers as the macOS window server numbers them, so that "0 is an ordinary
-// application window" holds and the others sort the same way.
-inline constexpr std::int64_t kNormalLayer = 0;
-inline constexpr std::int64_t kTornOffMenuLayer = 3;
-inline constexpr std::int64_t kDockLayer = 20;
-inline constexpr std::int64_t kStatusLayer = 25;
-inline constexpr std::int64_t kPopUpMenuLayer = 101;
-inline constexpr std::int64_t kOverlayLayer = 102;
-inline constexpr std::int64_t kHelpLayer = 200;
-inline constexpr std::int64_t kDraggingLayer = 500;
-inline constexpr std::int64_t kDesktopLayer = -2147483623;
 
 // The layer of a window from its _NET_WM_WINDOW_TYPE list (the first type the
 // backend knows decides, as EWMH orders them by preference). A window without

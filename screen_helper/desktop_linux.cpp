@@ -1,0 +1,40 @@
+// The Linux desktop: the one place that picks the window system at run time.
+#include <chrono>
+#include <cstdlib>
+
+#include "desktop.h"
+#include "sway/desktop_sway.h"
+#include "sway/sway_ipc.h"
+#include "window_system.h"
+#include "x11/desktop_x11.h"
+
+namespace halvic {
+namespace {
+
+// A frozen compositor costs the run at most the probe plus two requests, and
+// the host still gets its line.
+constexpr std::chrono::milliseconds kProbeTimeout{1000};
+constexpr std::chrono::milliseconds kRequestTimeout{2000};
+
+bool swayAnswers(const std::string& socketPath) {
+  if (socketPath.empty()) return false;
+  return sway::request(socketPath, sway::IpcMessage::GetWorkspaces, "", kProbeTimeout).answered;
+}
+
+}  // namespace
+
+std::unique_ptr<Desktop> makeSystemDesktop() {
+  const std::string socketPath = sway::socketPathFromEnvironment();
+  const bool wayland = isWaylandSession(std::getenv("WAYLAND_DISPLAY"), std::getenv("XDG_SESSION_TYPE"));
+  switch (chooseWindowSystem(swayAnswers(socketPath), wayland)) {
+    case WindowSystem::sway:
+      return makeSwayDesktop(socketPath, kRequestTimeout);
+    case WindowSystem::x11FocusedWindowOnly:
+      return makeX11Desktop(X11WindowScope::focusedWindowOnly);
+    case WindowSystem::x11:
+      break;
+  }
+  return makeX11Desktop(X11WindowScope::stackingOrder);
+}
+
+}  // namespace halvic

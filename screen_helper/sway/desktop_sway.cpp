@@ -1,0 +1,54 @@
+// The Linux desktop on a sway-compatible Wayland compositor: windows and focus
+// from the layout tree that its IPC socket gives.
+#include "desktop_sway.h"
+
+#include <optional>
+
+#include <nlohmann/json.hpp>
+
+#include "linux_paths.h"
+#include "sway_ipc.h"
+#include "sway_windows.h"
+
+namespace halvic {
+namespace {
+
+class SwayDesktop final : public Desktop {
+ public:
+  SwayDesktop(std::string socketPath, std::chrono::milliseconds timeout)
+      : socketPath_(std::move(socketPath)), timeout_(timeout) {}
+
+  std::optional<FrontmostApplication> frontmostApplication() override {
+    const auto tree = layoutTree();
+    return tree ? sway::focusedApplication(*tree) : std::nullopt;
+  }
+
+  std::optional<std::vector<LooseValue>> windowList() override {
+    const auto tree = layoutTree();
+    if (!tree) return std::nullopt;
+    return sway::windowRecords(*tree);
+  }
+
+  std::string temporaryDirectory() override { return linuxTemporaryDirectory(); }
+  std::string screenshotProgramPath() override { return screenshotProgramBesideExecutable(); }
+
+ private:
+  std::optional<nlohmann::json> layoutTree() const {
+    const sway::IpcReply reply = sway::request(socketPath_, sway::IpcMessage::GetTree, "", timeout_);
+    if (!reply.answered) return std::nullopt;
+    nlohmann::json tree = nlohmann::json::parse(reply.payload, nullptr, /*allow_exceptions=*/false);
+    if (!tree.is_object()) return std::nullopt;  // discarded (not JSON) or not a tree
+    return tree;
+  }
+
+  std::string socketPath_;
+  std::chrono::milliseconds timeout_;
+};
+
+}  // namespace
+
+std::unique_ptr<Desktop> makeSwayDesktop(std::string socketPath, std::chrono::milliseconds timeout) {
+  return std::make_unique<SwayDesktop>(std::move(socketPath), timeout);
+}
+
+}  // namespace halvic
