@@ -7,13 +7,17 @@
 //   colour_window --app-id=ID [--title=T] [--scale=N] [--size=WxH]
 //
 // --size is the logical size it asks for when the compositor leaves the
-// choice to it (a floating window). It runs until the compositor closes it
-// or goes away.
+// choice to it (a floating window). Each time the compositor has shown a
+// newly drawn size, it writes that size ("WxH", logical) to
+// $XDG_RUNTIME_DIR/colour-window-<app id>, so a test knows when the screen
+// shows what the layout tree says. It runs until the compositor closes it or
+// goes away.
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -75,6 +79,25 @@ wl_buffer* drawBuffer(Window& w, int width, int height) {
   return buffer;
 }
 
+// Written through a rename, so a reader never sees half of it.
+void reportShown(const Window& w, int width, int height) {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (runtime == nullptr) return;
+  const std::string path = std::string(runtime) + "/colour-window-" + w.appId;
+  if (FILE* file = std::fopen((path + ".new").c_str(), "w")) {
+    std::fprintf(file, "%dx%d", width, height);
+    std::fclose(file);
+    std::rename((path + ".new").c_str(), path.c_str());
+  }
+}
+
+void onFrameShown(void* data, wl_callback* callback, std::uint32_t) {
+  const auto& w = *static_cast<const Window*>(data);
+  wl_callback_destroy(callback);
+  reportShown(w, w.drawnWidth, w.drawnHeight);
+}
+const wl_callback_listener kFrameListener = {onFrameShown};
+
 void onSurfaceConfigure(void* data, xdg_surface* surface, std::uint32_t serial) {
   auto& w = *static_cast<Window*>(data);
   xdg_surface_ack_configure(surface, serial);
@@ -93,6 +116,7 @@ void onSurfaceConfigure(void* data, xdg_surface* surface, std::uint32_t serial) 
     wl_surface_set_buffer_scale(w.surface, w.scale);
     wl_surface_attach(w.surface, w.buffer, 0, 0);
     wl_surface_damage_buffer(w.surface, 0, 0, width * w.scale, height * w.scale);
+    wl_callback_add_listener(wl_surface_frame(w.surface), &kFrameListener, &w);
   }
   wl_surface_commit(w.surface);
 }

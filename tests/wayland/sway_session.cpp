@@ -165,6 +165,8 @@ SwaySession::~SwaySession() {
   fs::remove_all(base_, ignored);
 }
 
+pid_t SwaySession::pid() const { return sway_->pid(); }
+
 std::map<std::string, std::string> SwaySession::environment() const {
   std::map<std::string, std::string> env = {
       {"SWAYSOCK", ipcSocket_},
@@ -222,6 +224,21 @@ std::int64_t SwaySession::waitForWindow(const std::string& name, std::chrono::mi
   if (!waitUntil([&] { return (id = windowNamed(tree(), name)) >= 0; }, timeout, sway_.get())) {
     throw std::runtime_error("no window \"" + name + "\" appeared:\n" + log());
   }
+  return id;
+}
+
+std::int64_t SwaySession::waitForColourWindow(const std::string& appId, std::chrono::milliseconds timeout) {
+  const std::int64_t id = waitForWindow(appId, timeout);
+  const fs::path shown = base_ / "run" / ("colour-window-" + appId);
+  const bool ready = waitUntil(
+      [&] {
+        const auto tree = this->tree();
+        const nlohmann::json* node = sway::findNode(tree, id);
+        const auto area = node ? sway::contentArea(*node) : std::nullopt;
+        return area && readFile(shown) == std::to_string(area->width) + "x" + std::to_string(area->height);
+      },
+      timeout, sway_.get());
+  if (!ready) throw std::runtime_error("window \"" + appId + "\" was not shown at its size:\n" + log());
   return id;
 }
 

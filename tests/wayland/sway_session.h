@@ -43,6 +43,7 @@ class SwaySession {
   SwaySession& operator=(const SwaySession&) = delete;
 
   uid_t user() const { return user_; }
+  pid_t pid() const;  // the compositor's
   const std::string& ipcSocket() const { return ipcSocket_; }
   // SWAYSOCK, WAYLAND_DISPLAY, XDG_RUNTIME_DIR, HOME, PATH, and DISPLAY with Xwayland.
   std::map<std::string, std::string> environment() const;
@@ -63,6 +64,11 @@ class SwaySession {
   // `name` once it has a content area; throws after `timeout`.
   std::int64_t waitForWindow(const std::string& name,
                              std::chrono::milliseconds timeout = std::chrono::seconds(10));
+  // waitForWindow for a colour_window with app id `appId`, and then until
+  // the screen shows it at the size the layout tree gives it: what a capture
+  // finds from then on is the window as the tree describes it.
+  std::int64_t waitForColourWindow(const std::string& appId,
+                                   std::chrono::milliseconds timeout = std::chrono::seconds(10));
   // A fresh directory only the session's user may enter (for output files).
   std::filesystem::path userDirectory();
   // sway's and the clients' log, for a failing test to show.
