@@ -1,4 +1,5 @@
-// Reading one X11 window's pixels from the server.
+// The one capture the program makes: a window's pixels from whichever window
+// system runs the session.
 #pragma once
 
 #include <cstdint>
@@ -9,9 +10,9 @@
 
 namespace halvic::capture {
 
-// The window's content area (without frame or border) at its real pixel
-// size. Parts that lie off the screen have no pixels to read and come out
-// black. A message says why when the window cannot be read.
+// `window` is a container id when a compositor answers on SWAYSOCK (the
+// session is Wayland and its windows live there), else an X11 window id.
+// The window's content area at its real pixel size, or why it cannot be read.
 std::variant<RgbImage, std::string> grabWindow(std::uint32_t window);
 
 }  // namespace halvic::capture
