@@ -106,8 +106,8 @@ hyperfine -N --warmup 3 --runs "$runs" --style none --export-markdown "$work/man
   echo
 } >>"$out"
 
-g++ -O2 -DNDEBUG -std=c++20 -I"$root/screencapture_x11" -I"$root/tests/e2e_screen" \
-  "$here/png_encoders.cpp" "$root/screencapture_x11/png_encoder.cpp" -o "$work/png_encoders" \
+g++ -O2 -DNDEBUG -std=c++20 -I"$root/screencapture" -I"$root/tests/e2e_screen" \
+  "$here/png_encoders.cpp" "$root/screencapture/png_encoder.cpp" -o "$work/png_encoders" \
   $(pkg-config --cflags --libs libpng spng libdeflate zlib)
 "$work/png_encoders" >>"$out"
 cat "$out"

@@ -137,4 +137,8 @@ IpcReply request(std::string_view socketPath, IpcMessage type, std::string_view 
   return reply;
 }
 
+bool compositorAnswers(std::string_view socketPath, std::chrono::milliseconds timeout) {
+  return request(socketPath, IpcMessage::GetVersion, {}, timeout).answered;
+}
+
 }  // namespace halvic::sway

@@ -15,6 +15,7 @@ enum class IpcMessage : std::uint32_t {
   GetWorkspaces = 1,
   GetOutputs = 3,
   GetTree = 4,
+  GetVersion = 7,
 };
 
 struct IpcReply {
@@ -31,5 +32,11 @@ std::string socketPathFromEnvironment();
 // caller. Never throws for I/O trouble; a reply larger than 64 MiB is refused.
 IpcReply request(std::string_view socketPath, IpcMessage type, std::string_view payload,
                  std::chrono::milliseconds timeout);
+
+// True when a compositor answers a version request on `socketPath` within
+// `timeout`: a stale SWAYSOCK left by a compositor that has gone, or a
+// frozen one, does not count. The screen tool and the screenshot program
+// both pick the window system with it.
+bool compositorAnswers(std::string_view socketPath, std::chrono::milliseconds timeout);
 
 }  // namespace halvic::sway

@@ -12,6 +12,8 @@ std::optional<std::int64_t> integerAt(const nlohmann::json& object, const char* 
   return it->get<std::int64_t>();
 }
 
+}  // namespace
+
 std::optional<LogicalRect> rectAt(const nlohmann::json& node, const char* key) {
   const auto it = node.find(key);
   if (it == node.end() || !it->is_object()) return std::nullopt;
@@ -22,8 +24,6 @@ std::optional<LogicalRect> rectAt(const nlohmann::json& node, const char* key) {
   if (!x || !y || !width || !height) return std::nullopt;
   return LogicalRect{*x, *y, *width, *height};
 }
-
-}  // namespace
 
 const nlohmann::json* findNode(const nlohmann::json& tree, std::int64_t id) {
   // Depth-first with an explicit stack: a hostile tree may nest deeper than

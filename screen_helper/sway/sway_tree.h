@@ -18,6 +18,10 @@ struct LogicalRect {
   std::int64_t height = 0;
 };
 
+// The rectangle under `key` of a node or output (`rect`, `window_rect`, ...);
+// nullopt when it is missing or not four integers.
+std::optional<LogicalRect> rectAt(const nlohmann::json& object, const char* key);
+
 // The node with container id `id`, tiled or floating, anywhere below `tree`;
 // nullptr when there is none.
 const nlohmann::json* findNode(const nlohmann::json& tree, std::int64_t id);

@@ -4,6 +4,7 @@
 #include <grp.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -65,7 +66,18 @@ RunningProgram::RunningProgram(const Launch& launch) {
     stdoutSource = open("/dev/full", O_WRONLY | O_CLOEXEC);
     if (stdoutSource < 0) throw std::runtime_error("cannot open /dev/full");
   }
-  if (!launch.closeStdinAndStderr) makePipe(err);
+  int logFd = -1;
+  if (launch.logFile) {
+    logFd = open(launch.logFile->c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (logFd < 0) throw std::runtime_error("cannot open " + *launch.logFile);
+    stdoutSource = logFd;
+    if (out[0] >= 0) close(out[0]);
+    if (out[1] >= 0) close(out[1]);
+    out[0] = out[1] = -1;
+  } else if (!launch.closeStdinAndStderr) {
+    makePipe(err);
+  }
+  const pid_t parent = getpid();
 
   started_ = std::chrono::steady_clock::now();
   pid_ = fork();
@@ -75,7 +87,7 @@ RunningProgram::RunningProgram(const Launch& launch) {
       close(STDIN_FILENO);
       close(STDERR_FILENO);
     } else {
-      dup2(err[1], STDERR_FILENO);
+      dup2(logFd >= 0 ? logFd : err[1], STDERR_FILENO);
     }
     if (stdoutSource >= 0) {
       dup2(stdoutSource, STDOUT_FILENO);
@@ -103,12 +115,15 @@ RunningProgram::RunningProgram(const Launch& launch) {
     if (launch.user) {
       if (setgroups(0, nullptr) != 0 || setgid(*launch.user) != 0 || setuid(*launch.user) != 0) _exit(126);
     }
+    // Set after the change of user, which clears it.
+    if (launch.logFile && (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent)) _exit(126);
     execve(cArgv[0], cArgv.data(), cEnvp.data());
     _exit(127);
   }
   if (out[1] >= 0) close(out[1]);
   if (launch.stdoutTarget == StdoutTarget::DevFull) close(stdoutSource);
   if (err[1] >= 0) close(err[1]);
+  if (logFd >= 0) close(logFd);
   outFd_ = out[0];
   errFd_ = err[0];
 }

@@ -37,6 +37,10 @@ struct Launch {
   // A file size limit, with SIGXFSZ ignored, so an oversized write fails
   // with EFBIG as on a full disk instead of killing the process.
   std::optional<rlim_t> fileSizeLimit;
+  // Long-lived programs (a compositor, its clients): stdout and stderr are
+  // appended to this file instead of pipes nobody drains, and the program is
+  // killed when the test process ends, even by a crash.
+  std::optional<std::string> logFile;
 };
 
 struct Outcome {

@@ -15,8 +15,8 @@ struct CaptureRequest {
 };
 
 // nullopt unless the arguments (program name excluded) are exactly the five
-// elements above with a window number that names an X window (decimal,
-// 1 .. 2^32-1) and a non-empty path.
+// elements above with a window number that can name an X window or a
+// compositor's container (decimal, 1 .. 2^32-1) and a non-empty path.
 std::optional<CaptureRequest> parseCommandLine(const std::vector<std::string>& args);
 
 }  // namespace halvic::capture

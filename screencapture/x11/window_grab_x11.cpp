@@ -1,4 +1,4 @@
-#include "window_grab.h"
+#include "window_grab_x11.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -131,7 +131,7 @@ void copyPixels(const XImage& image, RgbImage& out, unsigned left, unsigned top)
 
 }  // namespace
 
-std::variant<RgbImage, std::string> grabWindow(std::uint32_t window) {
+std::variant<RgbImage, std::string> grabX11Window(std::uint32_t window) {
   XSetErrorHandler(recordError);
   XSetIOErrorHandler(ignoreIoError);
   DisplayPtr display(openDisplaySilently());

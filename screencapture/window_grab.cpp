@@ -1,0 +1,24 @@
+#include "window_grab.h"
+
+#include <chrono>
+
+#include "container_grab.h"
+#include "sway_ipc.h"
+#include "window_grab_x11.h"
+
+namespace halvic::capture {
+
+std::variant<RgbImage, std::string> grabWindow(std::uint32_t window) {
+  // A SWAYSOCK left behind by a compositor that has gone must not hide a
+  // working X display, so the compositor has to answer.
+  const std::string socket = sway::socketPathFromEnvironment();
+  if (socket.empty()) return grabX11Window(window);
+  if (sway::compositorAnswers(socket, std::chrono::seconds(1))) return grabSwayContainer(socket, window);
+  auto grabbed = grabX11Window(window);
+  if (auto* failure = std::get_if<std::string>(&grabbed)) {
+    *failure = "the compositor at SWAYSOCK did not answer, and " + *failure;
+  }
+  return grabbed;
+}
+
+}  // namespace halvic::capture

@@ -1,0 +1,18 @@
+// The one capture the program makes: a window's pixels from whichever window
+// system runs the session.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <variant>
+
+#include "rgb_image.h"
+
+namespace halvic::capture {
+
+// `window` is a container id when a compositor answers on SWAYSOCK (the
+// session is Wayland and its windows live there), else an X11 window id.
+// The window's content area at its real pixel size, or why it cannot be read.
+std::variant<RgbImage, std::string> grabWindow(std::uint32_t window);
+
+}  // namespace halvic::capture
