@@ -16,17 +16,13 @@ namespace {
 constexpr std::chrono::milliseconds kProbeTimeout{1000};
 constexpr std::chrono::milliseconds kRequestTimeout{2000};
 
-bool swayAnswers(const std::string& socketPath) {
-  if (socketPath.empty()) return false;
-  return sway::request(socketPath, sway::IpcMessage::GetWorkspaces, "", kProbeTimeout).answered;
-}
 
 }  // namespace
 
 std::unique_ptr<Desktop> makeSystemDesktop() {
   const std::string socketPath = sway::socketPathFromEnvironment();
   const bool wayland = isWaylandSession(std::getenv("WAYLAND_DISPLAY"), std::getenv("XDG_SESSION_TYPE"));
-  switch (chooseWindowSystem(swayAnswers(socketPath), wayland)) {
+  switch (chooseWindowSystem(!socketPath.empty() && sway::compositorAnswers(socketPath, kProbeTimeout), wayland)) {
     case WindowSystem::sway:
       return makeSwayDesktop(socketPath, kRequestTimeout);
     case WindowSystem::x11FocusedWindowOnly:

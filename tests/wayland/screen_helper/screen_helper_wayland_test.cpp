@@ -1,0 +1,236 @@
+// The screen helper on a headless sway (HEADLESS-1 at scale 1, HEADLESS-2 at
+// scale 2 to its right) with Xwayland: the window it picks among tiled,
+// floating, hidden and other outputs' windows, what it reports, the PNG and
+// the output file; and in a Wayland session without the compositor's IPC,
+// only the X window that has the focus.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "png_read.h"
+#include "sway_session.h"
+#include "sway_tree.h"
+
+namespace halvic::wayland {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+const SwayOptions kDesktop{{{1280, 800, 1, 0, 0}, {1600, 1000, 2, 1280, 0}}, true};
+
+SwaySession& sway() { return SwaySessionEnvironment::session(); }
+
+// Both outputs on fresh workspaces, `focused` last, so earlier tests'
+// windows are out of sight.
+void freshWorkspaces(const std::string& focused = "HEADLESS-1") {
+  static int next = 10;
+  const std::string other = focused == "HEADLESS-1" ? "HEADLESS-2" : "HEADLESS-1";
+  sway().command("focus output " + other + "; workspace number " + std::to_string(++next));
+  sway().command("focus output " + focused + "; workspace number " + std::to_string(++next));
+}
+
+// The helper and its screenshot program side by side where the desktop's
+// user can run them (the helper finds the program beside itself), and the X
+// test window.
+fs::path programCopy(const char* program) {
+  static const fs::path directory = [] {
+    const fs::path made = sway().userDirectory();
+    for (const char* original : {SCREEN_HELPER_PATH, SCREENCAPTURE_PATH, TEST_WINDOW_PATH}) {
+      const fs::path copy = made / fs::path(original).filename();
+      fs::copy_file(original, copy);
+      fs::permissions(copy, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                fs::perms::others_read | fs::perms::others_exec);
+    }
+    fs::permissions(made, fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
+    return made;
+  }();
+  return directory / fs::path(program).filename();
+}
+
+struct HelperRun {
+  testing::Outcome outcome;
+  json result;
+};
+
+// One run as the desktop's user; `withoutIpc` leaves SWAYSOCK out, as in a
+// Wayland session whose compositor does not speak sway's IPC.
+HelperRun runHelper(const std::string& outputPath = "", bool withoutIpc = false) {
+  std::vector<std::string> argv{"/usr/bin/env", programCopy(SCREEN_HELPER_PATH).string(), "capture_active_window"};
+  if (!outputPath.empty()) argv.push_back(outputPath);
+  testing::Launch launch = sway().launch(argv);
+  if (withoutIpc) launch.environment.erase("SWAYSOCK");
+  HelperRun run{testing::runToEnd(launch, std::chrono::seconds(30)), {}};
+  EXPECT_FALSE(run.outcome.timedOut);
+  EXPECT_EQ(run.outcome.exitCode, 0);
+  EXPECT_EQ(run.outcome.err, "");
+  EXPECT_TRUE(!run.outcome.out.empty() && run.outcome.out.find('\n') == run.outcome.out.size() - 1)
+      << run.outcome.out;
+  run.result = json::parse(run.outcome.out, nullptr, false);
+  return run;
+}
+
+sway::LogicalRect contentAreaOf(std::int64_t id) {
+  const auto tree = sway().tree();
+  return *sway::contentArea(*sway::findNode(tree, id));
+}
+
+json boundsOf(const sway::LogicalRect& area) {
+  return {{"x", area.x}, {"y", area.y}, {"width", area.width}, {"height", area.height}};
+}
+
+std::unique_ptr<testing::RunningProgram> colourWindow(const std::string& appId, const std::string& title = "",
+                                                       int scale = 1, const std::string& size = "400x300") {
+  std::vector<std::string> argv{COLOUR_WINDOW_PATH, "--app-id=" + appId, "--scale=" + std::to_string(scale),
+                                "--size=" + size};
+  if (!title.empty()) argv.push_back("--title=" + title);
+  return sway().startClient(argv);
+}
+
+// The success result for window `id` with owner `owner`; the PNG holds the
+// window at `scale` pixels per logical unit.
+void expectCaptured(const HelperRun& run, std::int64_t id, const std::string& owner, int scale = 1) {
+  ASSERT_EQ(run.result.value("ok", false), true) << run.outcome.out;
+  EXPECT_EQ(run.result["owner_name"], owner);
+  const sway::LogicalRect area = contentAreaOf(id);
+  EXPECT_EQ(run.result["bounds"], boundsOf(area));
+  const auto png = e2e::readPng(run.result["image_path"].get<std::string>());
+  ASSERT_TRUE(png.has_value());
+  EXPECT_EQ(png->width, area.width * scale);
+  EXPECT_EQ(png->height, area.height * scale);
+}
+
+TEST(WaylandScreenHelper, CapturesTheFocusedTiledWindowWithItsTurkishTitleIntoTheOutputFile) {
+  freshWorkspaces();
+  const std::string title = "Çalışma ağı — öğrenci notları İĞÜŞÖÇ";
+  auto worked = colourWindow("worked", title);
+  const std::int64_t workedId = sway().waitForColourWindow("worked");
+  auto newer = colourWindow("newer", "later window");
+  sway().waitForColourWindow("newer");
+  sway().command("[con_id=" + std::to_string(workedId) + "] focus");
+  const fs::path output = sway().userDirectory() / "deep" / "result.json";
+
+  const HelperRun run = runHelper(output.string());
+  expectCaptured(run, workedId, "worked");
+  EXPECT_EQ(run.result["window_title"], title);
+  std::ifstream file(output);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}) + "\n", run.outcome.out);
+}
+
+// Floating windows lie above tiled ones: when the focused window is too small
+// to qualify, the fallback takes the floating window, not the tiled one.
+TEST(WaylandScreenHelper, FloatingWindowsComeFirstAndATooSmallFocusedWindowFallsBack) {
+  freshWorkspaces();
+  sway().command("for_window [app_id=\"^float-\"] floating enable");
+  auto tiled = colourWindow("tiled");
+  sway().waitForColourWindow("tiled");
+  auto floating = colourWindow("float-big", "", 1, "500x400");
+  const std::int64_t floatingId = sway().waitForColourWindow("float-big");
+  auto tiny = colourWindow("float-tiny", "", 1, "70x50");
+  const std::int64_t tinyId = sway().waitForColourWindow("float-tiny");
+  const auto tinyArea = contentAreaOf(tinyId);
+  ASSERT_TRUE(tinyArea.width < 80 || tinyArea.height < 60);
+  const std::int64_t tiledId = sway().waitForColourWindow("tiled");
+
+  const struct {
+    const char* what;
+    std::int64_t focus;
+    std::int64_t expected;
+    const char* owner;
+  } cases[] = {
+      {"the focused tiled window", tiledId, tiledId, "tiled"},
+      {"the focused floating window", floatingId, floatingId, "float-big"},
+      {"too small: the frontmost qualifying window, floating", tinyId, floatingId, "float-big"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    sway().command("[con_id=" + std::to_string(c.focus) + "] focus");
+    expectCaptured(runHelper(), c.expected, c.owner);
+  }
+}
+
+// A window on a workspace that no output shows is never reported, even when
+// every visible workspace is empty.
+TEST(WaylandScreenHelper, EmptyVisibleWorkspacesHideWindowsElsewhere) {
+  freshWorkspaces();
+  auto hidden = colourWindow("hidden");
+  sway().waitForColourWindow("hidden");
+  freshWorkspaces();
+
+  const HelperRun run = runHelper();
+  EXPECT_EQ(run.result,
+            (json{{"ok", false},
+                  {"error", "no_active_window"},
+                  {"detail", "Aktif pencere bulunamadi. Hedef pencereyi one alip tekrar dene."},
+                  {"owner_name", ""}}));
+}
+
+TEST(WaylandScreenHelper, TakesTheFocusedWindowOnEitherOutputAtThatOutputsScale) {
+  freshWorkspaces("HEADLESS-2");
+  auto right = colourWindow("right", "", 2);
+  const std::int64_t rightId = sway().waitForColourWindow("right");
+  sway().command("focus output HEADLESS-1");
+  auto left = colourWindow("left");
+  const std::int64_t leftId = sway().waitForColourWindow("left");
+
+  expectCaptured(runHelper(), leftId, "left", 1);
+  sway().command("[con_id=" + std::to_string(rightId) + "] focus");
+  const HelperRun run = runHelper();
+  expectCaptured(run, rightId, "right", 2);
+  EXPECT_GE(run.result["bounds"]["x"].get<double>(), 1280);  // global logical coordinates
+}
+
+// Xwayland inside sway: through the compositor's IPC an X window is one more
+// window, named by its X11 class. Without that IPC (a Wayland session of some
+// other compositor) the X server's stacking order says nothing about what the
+// user sees: only the X window that has the focus may be reported.
+TEST(WaylandScreenHelper, XwaylandWindowsByIpcAndOnlyTheFocusedOneWithout) {
+  freshWorkspaces();
+  // The X test window stays while its standard input stays open: a FIFO it
+  // holds open for writing itself never ends.
+  auto x = sway().startClient({"/usr/bin/sh", "-c",
+                               "f=\"$XDG_RUNTIME_DIR/test-window-in\"; [ -p \"$f\" ] || mkfifo \"$f\"; "
+                               "exec \"$0\" \"$@\" 0<>\"$f\"",
+                               programCopy(TEST_WINDOW_PATH).string(), "--title=X pencere", "--class=XClient",
+                               "--size=300x200"});
+  const std::int64_t xId = sway().waitForWindow("XClient");
+  auto wayland = colourWindow("native");
+  const std::int64_t waylandId = sway().waitForColourWindow("native");
+
+  sway().command("[con_id=" + std::to_string(xId) + "] focus");
+  HelperRun run = runHelper();
+  expectCaptured(run, xId, "XClient");
+  EXPECT_EQ(run.result["window_title"], "X pencere");
+
+  run = runHelper("", /*withoutIpc=*/true);
+  EXPECT_EQ(run.result.value("owner_name", ""), "XClient") << run.outcome.out;
+  EXPECT_EQ(run.result.value("window_title", ""), "X pencere") << run.outcome.out;
+
+  sway().command("[con_id=" + std::to_string(waylandId) + "] focus");
+  run = runHelper("", /*withoutIpc=*/true);
+  EXPECT_EQ(run.result.value("error", ""), "no_active_window") << run.outcome.out;
+}
+
+// A compositor that stops answering costs bounded time: still one line, exit 0.
+TEST(WaylandScreenHelper, AFrozenCompositorStillGetsALine) {
+  freshWorkspaces();
+  auto window = colourWindow("frozen");
+  sway().waitForColourWindow("frozen");
+  struct Thaw {
+    ~Thaw() { kill(sway().pid(), SIGCONT); }
+  } thaw;
+  ASSERT_EQ(kill(sway().pid(), SIGSTOP), 0);
+  const HelperRun run = runHelper();
+  EXPECT_EQ(run.result.value("ok", true), false) << run.outcome.out;
+}
+
+}  // namespace
+}  // namespace halvic::wayland
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  ::testing::AddGlobalTestEnvironment(new halvic::wayland::SwaySessionEnvironment(halvic::wayland::kDesktop));
+  return RUN_ALL_TESTS();
+}
