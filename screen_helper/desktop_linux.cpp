@@ -11,8 +11,8 @@
 namespace halvic {
 namespace {
 
-// A frozen compositor costs the run at most the probe plus two requests, and
-// the host still gets its line.
+// A frozen compositor costs the run at most the probe and one request (about
+// 3 s), and the host still gets its line.
 constexpr std::chrono::milliseconds kProbeTimeout{1000};
 constexpr std::chrono::milliseconds kRequestTimeout{2000};
 

@@ -33,9 +33,15 @@ class SwayDesktop final : public Desktop {
   std::string screenshotProgramPath() override { return screenshotProgramBesideExecutable(); }
 
  private:
-  std::optional<nlohmann::json> layoutTree() const {
+  std::optional<nlohmann::json> layoutTree() {
+    // A compositor that let one request go unanswered is not asked again in
+    // this run, so a freeze costs the run one wait, not one per question.
+    if (silent_) return std::nullopt;
     const sway::IpcReply reply = sway::request(socketPath_, sway::IpcMessage::GetTree, "", timeout_);
-    if (!reply.answered) return std::nullopt;
+    if (!reply.answered) {
+      silent_ = true;
+      return std::nullopt;
+    }
     nlohmann::json tree = nlohmann::json::parse(reply.payload, nullptr, /*allow_exceptions=*/false);
     if (!tree.is_object()) return std::nullopt;  // discarded (not JSON) or not a tree
     return tree;
@@ -43,6 +49,7 @@ class SwayDesktop final : public Desktop {
 
   std::string socketPath_;
   std::chrono::milliseconds timeout_;
+  bool silent_ = false;
 };
 
 }  // namespace

@@ -4,10 +4,17 @@
 // the output file; and in a Wayland session without the compositor's IPC,
 // only the X window that has the focus.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "png_read.h"
 #include "sway_session.h"
@@ -57,11 +64,13 @@ struct HelperRun {
 
 // One run as the desktop's user; `withoutIpc` leaves SWAYSOCK out, as in a
 // Wayland session whose compositor does not speak sway's IPC.
-HelperRun runHelper(const std::string& outputPath = "", bool withoutIpc = false) {
+HelperRun runHelper(const std::string& outputPath = "", bool withoutIpc = false,
+                    const std::string& ipcSocket = "") {
   std::vector<std::string> argv{"/usr/bin/env", programCopy(SCREEN_HELPER_PATH).string(), "capture_active_window"};
   if (!outputPath.empty()) argv.push_back(outputPath);
   testing::Launch launch = sway().launch(argv);
   if (withoutIpc) launch.environment.erase("SWAYSOCK");
+  if (!ipcSocket.empty()) launch.environment["SWAYSOCK"] = ipcSocket;
   HelperRun run{testing::runToEnd(launch, std::chrono::seconds(30)), {}};
   EXPECT_FALSE(run.outcome.timedOut);
   EXPECT_EQ(run.outcome.exitCode, 0);
@@ -224,6 +233,70 @@ TEST(WaylandScreenHelper, AFrozenCompositorStillGetsALine) {
   ASSERT_EQ(kill(sway().pid(), SIGSTOP), 0);
   const HelperRun run = runHelper();
   EXPECT_EQ(run.result.value("ok", true), false) << run.outcome.out;
+}
+
+// A compositor that answers the version probe and then never the layout
+// request: it holds every other request's connection open without a word.
+class StallingCompositor {
+ public:
+  explicit StallingCompositor(const fs::path& path) : path_(path) {
+    listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    if (bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(listener_, 8) != 0) {
+      throw std::runtime_error("cannot listen at " + path.string());
+    }
+    fs::permissions(path, fs::perms::all);
+    thread_ = std::thread([this] { serve(); });
+  }
+  ~StallingCompositor() {
+    stop_ = true;
+    thread_.join();
+    for (int fd : held_) close(fd);
+    close(listener_);
+  }
+
+ private:
+  void serve() {
+    while (!stop_) {
+      pollfd ready{listener_, POLLIN, 0};
+      if (poll(&ready, 1, 50) <= 0) continue;
+      const int connection = accept(listener_, nullptr, nullptr);
+      if (connection < 0) continue;
+      char head[14];
+      std::uint32_t size = 0, type = 0;
+      if (recv(connection, head, sizeof head, MSG_WAITALL) == sizeof head) {
+        std::memcpy(&size, head + 6, 4);
+        std::memcpy(&type, head + 10, 4);
+      }
+      if (type == 7) {  // version
+        const std::string body = R"({"major":1,"minor":7,"patch":0,"human_readable":"1.7"})";
+        const auto length = static_cast<std::uint32_t>(body.size());
+        std::string reply = "i3-ipc";
+        reply.append(reinterpret_cast<const char*>(&length), 4).append(reinterpret_cast<const char*>(&type), 4);
+        reply += body;
+        EXPECT_EQ(send(connection, reply.data(), reply.size(), MSG_NOSIGNAL), static_cast<ssize_t>(reply.size()));
+        close(connection);
+      } else {
+        held_.push_back(connection);
+      }
+    }
+  }
+
+  fs::path path_;
+  int listener_ = -1;
+  std::atomic<bool> stop_{false};
+  std::vector<int> held_;
+  std::thread thread_;
+};
+
+TEST(WaylandScreenHelper, ACompositorThatStopsAnsweringAfterTheProbeCostsBoundedTime) {
+  const fs::path directory = sway().userDirectory();
+  fs::permissions(directory, fs::perms::others_exec, fs::perm_options::add);
+  StallingCompositor stalling(directory / "stalling.sock");
+  const HelperRun run = runHelper("", false, (directory / "stalling.sock").string());
+  EXPECT_EQ(run.result.value("error", ""), "no_active_window") << run.outcome.out;
 }
 
 }  // namespace
