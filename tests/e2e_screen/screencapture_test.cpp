@@ -22,6 +22,9 @@ using testing::runToEnd;
 
 Outcome capture(const std::vector<std::string>& args) {
   Launch launch;
+  // A socket left by a compositor that is gone must not keep the program
+  // from the X server.
+  launch.environment["SWAYSOCK"] = "/nonexistent/sway-ipc.sock";
   launch.argv = {SCREENCAPTURE_PATH};
   launch.argv.insert(launch.argv.end(), args.begin(), args.end());
   return runToEnd(launch);
