@@ -79,6 +79,9 @@ std::unique_ptr<LiveChild> startXServer(const std::vector<std::string>& options,
 void XSession::SetUp() {
   server_ = startXServer({}, display_);
   setenv("DISPLAY", display_.c_str(), 1);
+  // Run from inside a Wayland desktop, the programs would otherwise read that
+  // desktop (its compositor's IPC, or only Xwayland's focused window).
+  for (const char* name : {"SWAYSOCK", "WAYLAND_DISPLAY", "XDG_SESSION_TYPE"}) unsetenv(name);
   startWindowManager();
 }
 
