@@ -71,6 +71,7 @@ HelperRun runHelper(const std::string& outputPath = "", bool withoutIpc = false,
   testing::Launch launch = sway().launch(argv);
   if (withoutIpc) launch.environment.erase("SWAYSOCK");
   if (!ipcSocket.empty()) launch.environment["SWAYSOCK"] = ipcSocket;
+  launch.environment["TMPDIR"] = sway().userDirectory().string();  // the PNGs go with the session
   HelperRun run{testing::runToEnd(launch, std::chrono::seconds(30)), {}};
   EXPECT_FALSE(run.outcome.timedOut);
   EXPECT_EQ(run.outcome.exitCode, 0);
