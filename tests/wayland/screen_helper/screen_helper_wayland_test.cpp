@@ -100,16 +100,25 @@ std::unique_ptr<testing::RunningProgram> colourWindow(const std::string& appId, 
 }
 
 // The success result for window `id` with owner `owner`; the PNG holds the
-// window at `scale` pixels per logical unit.
-void expectCaptured(const HelperRun& run, std::int64_t id, const std::string& owner, int scale = 1) {
+// window at `scale` pixels per logical unit, and when no other window lies
+// over it (the capture copies the screen's region), exactly as the client drew it.
+void expectCaptured(const HelperRun& run, std::int64_t id, const std::string& owner, int scale = 1,
+                    bool overlapped = false) {
   ASSERT_EQ(run.result.value("ok", false), true) << run.outcome.out;
   EXPECT_EQ(run.result["owner_name"], owner);
   const sway::LogicalRect area = contentAreaOf(id);
   EXPECT_EQ(run.result["bounds"], boundsOf(area));
   const auto png = e2e::readPng(run.result["image_path"].get<std::string>());
   ASSERT_TRUE(png.has_value());
-  EXPECT_EQ(png->width, area.width * scale);
-  EXPECT_EQ(png->height, area.height * scale);
+  ASSERT_EQ(png->width, area.width * scale);
+  ASSERT_EQ(png->height, area.height * scale);
+  if (overlapped) return;
+  // Every test window shows the test pattern, pixel for pixel.
+  std::size_t wrong = 0;
+  for (std::uint32_t y = 0; y < png->height; ++y) {
+    for (std::uint32_t x = 0; x < png->width; ++x) wrong += png->at(x, y) == e2e::patternPixel(x, y) ? 0 : 1;
+  }
+  EXPECT_EQ(wrong, 0u);
 }
 
 TEST(WaylandScreenHelper, CapturesTheFocusedTiledWindowWithItsTurkishTitleIntoTheOutputFile) {
@@ -157,7 +166,7 @@ TEST(WaylandScreenHelper, FloatingWindowsComeFirstAndATooSmallFocusedWindowFalls
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     sway().command("[con_id=" + std::to_string(c.focus) + "] focus");
-    expectCaptured(runHelper(), c.expected, c.owner);
+    expectCaptured(runHelper(), c.expected, c.owner, 1, /*overlapped=*/true);
   }
 }
 
