@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <string_view>
@@ -200,6 +201,19 @@ struct Session {
 
 const char* kTooSlow = "the compositor did not answer in time";
 
+// Some wlroots releases (0.15, in Debian 12) turn a region the wrong way on an
+// output turned by 90 or 270 degrees and copy the wrong part, so there the
+// whole output is copied and the piece cut out here, as screenshot tools do.
+bool turned(const CapturePiece& piece) { return piece.transform % 2 == 1; }
+
+PixelRect partInPixels(const CapturePiece& piece) {
+  auto pixels = [&piece](std::int64_t logical) {
+    return static_cast<std::uint32_t>(std::lround(static_cast<double>(logical) * piece.scale));
+  };
+  const std::uint32_t x = pixels(piece.region.x), y = pixels(piece.region.y);
+  return {x, y, pixels(piece.region.x + piece.region.width) - x, pixels(piece.region.y + piece.region.height) - y};
+}
+
 }  // namespace
 
 std::string copyPieces(const CapturePlan& plan, RgbImage& picture, Clock::time_point deadline) {
@@ -228,10 +242,14 @@ std::string copyPieces(const CapturePlan& plan, RgbImage& picture, Clock::time_p
     frame->piece = &piece;
     frame->shm = globals.shm;
     frame->version = globals.screencopyVersion;
-    frame->frame = zwlr_screencopy_manager_v1_capture_output_region(
-        globals.screencopy, 0, (*output)->output, static_cast<std::int32_t>(piece.region.x),
-        static_cast<std::int32_t>(piece.region.y), static_cast<std::int32_t>(piece.region.width),
-        static_cast<std::int32_t>(piece.region.height));
+    if (turned(piece)) {
+      frame->frame = zwlr_screencopy_manager_v1_capture_output(globals.screencopy, 0, (*output)->output);
+    } else {
+      frame->frame = zwlr_screencopy_manager_v1_capture_output_region(
+          globals.screencopy, 0, (*output)->output, static_cast<std::int32_t>(piece.region.x),
+          static_cast<std::int32_t>(piece.region.y), static_cast<std::int32_t>(piece.region.width),
+          static_cast<std::int32_t>(piece.region.height));
+    }
     zwlr_screencopy_frame_v1_add_listener(frame->frame, &kFrameListener, frame.get());
     session.frames.push_back(std::move(frame));
   }
@@ -246,6 +264,8 @@ std::string copyPieces(const CapturePlan& plan, RgbImage& picture, Clock::time_p
   for (const auto& f : session.frames) {
     if (!f->failure.empty()) return f->failure;
     f->shape.bytes = {static_cast<const std::uint8_t*>(f->memory), f->size};
+    f->shape.transform = f->piece->transform;
+    if (turned(*f->piece)) f->shape.part = partInPixels(*f->piece);
     if (!drawShmFrame(f->shape, picture, f->piece->target)) {
       return "cannot read the frame of output " + f->piece->output;
     }

@@ -1,5 +1,5 @@
-// The screenshot program on a headless sway with a scale-1 output and a
-// scale-2 output to its right: a window's pixels at its output's scale, taken
+// The screenshot program on a headless sway with outputs of scale 1 and 2
+// and a turned one: a window's pixels at its output's scale, taken
 // through the compositor's IPC and wlr-screencopy, run as the desktop's user.
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -20,8 +20,10 @@ using e2e::patternPixel;
 using e2e::readPng;
 
 // HEADLESS-1: 1280x800 at scale 1; HEADLESS-2: 1600x1000 at scale 2, so
-// 800x500 logical units to the right of the first.
-const SwayOptions kTwoScales{{{1280, 800, 1, 0, 0}, {1600, 1000, 2, 1280, 0}}, false};
+// 800x500 logical units to the right of the first; HEADLESS-3: 800x600
+// turned by 90 degrees (600x800 logical units) below the first.
+const SwayOptions kOutputs{
+    {{1280, 800, 1, 0, 0}, {1600, 1000, 2, 1280, 0}, {800, 600, 1, 0, 800, "90"}}, false};
 
 SwaySession& sway() { return SwaySessionEnvironment::session(); }
 
@@ -61,12 +63,14 @@ std::size_t patternMismatches(const e2e::DecodedPng& png, std::uint32_t x0, std:
   return wrong;
 }
 
+// Exact pixels at scale 1 and 2, and upright from an output turned by 90
+// degrees, whose buffer holds them turned.
 TEST(WaylandScreencapture, WritesATiledWindowAtItsOutputsScale) {
   struct Case {
     std::string output;
     int scale;
   };
-  for (const Case& c : {Case{"HEADLESS-1", 1}, Case{"HEADLESS-2", 2}}) {
+  for (const Case& c : {Case{"HEADLESS-1", 1}, Case{"HEADLESS-2", 2}, Case{"HEADLESS-3", 1}}) {
     SCOPED_TRACE(c.output);
     freshWorkspace(c.output);
     const std::string name = "tiled-" + c.output;
@@ -182,6 +186,6 @@ TEST(WaylandScreencapture, GivesUpOnAFrozenCompositor) {
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
-  ::testing::AddGlobalTestEnvironment(new halvic::wayland::SwaySessionEnvironment(halvic::wayland::kTwoScales));
+  ::testing::AddGlobalTestEnvironment(new halvic::wayland::SwaySessionEnvironment(halvic::wayland::kOutputs));
   return RUN_ALL_TESTS();
 }

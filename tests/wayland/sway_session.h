@@ -28,6 +28,7 @@ struct OutputSpec {
   int scale = 1;
   int x = 0;  // position, in global logical coordinates
   int y = 0;
+  std::string transform = "normal";  // "90", "flipped-180", ... as sway's output command takes it
 };
 
 struct SwayOptions {
