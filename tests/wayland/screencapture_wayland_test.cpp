@@ -3,7 +3,12 @@
 // through the compositor's IPC and wlr-screencopy, run as the desktop's user.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdio>
 
 #include <fstream>
 
@@ -39,10 +44,35 @@ sway::LogicalRect contentAreaOf(std::int64_t id) {
   return *sway::contentArea(*sway::findNode(tree, id));
 }
 
-testing::Outcome capture(const std::string& window, const fs::path& path) {
-  return testing::runToEnd(sway().launch({SCREENCAPTURE_PATH, "-x", "-o", "-l", window, path.string()}),
-                           std::chrono::seconds(20));
+testing::Outcome capture(const std::string& window, const fs::path& path,
+                         const std::map<std::string, std::string>& environment = {}) {
+  testing::Launch launch = sway().launch({SCREENCAPTURE_PATH, "-x", "-o", "-l", window, path.string()});
+  for (const auto& [name, value] : environment) launch.environment[name] = value;
+  return testing::runToEnd(launch, std::chrono::seconds(20));
 }
+
+// A Wayland socket that takes connections into its backlog and never
+// answers, as a compositor hung in its main loop.
+class SilentDisplay {
+ public:
+  explicit SilentDisplay(const fs::path& path) : path_(path), fd_(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+    if (bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 || listen(fd_, 8) != 0 ||
+        chmod(path.c_str(), 0777) != 0) {
+      throw std::runtime_error("cannot listen on " + path.string());
+    }
+  }
+  ~SilentDisplay() {
+    close(fd_);
+    unlink(path_.c_str());
+  }
+
+ private:
+  fs::path path_;
+  int fd_;
+};
 
 // A failure is a non-zero status with exactly one line on stderr.
 void expectFailure(const testing::Outcome& run) {
@@ -166,19 +196,28 @@ TEST(WaylandScreencapture, RefusesWhatItCannotCaptureTruthfully) {
   }
 }
 
-// A compositor that stops answering (here: stopped) fails the capture in
-// bounded time instead of holding the program.
-TEST(WaylandScreencapture, GivesUpOnAFrozenCompositor) {
+// A compositor that stops answering fails the capture in bounded time
+// instead of holding the program: stopped altogether (its IPC silent), or
+// answering its IPC while its Wayland display stays silent.
+TEST(WaylandScreencapture, GivesUpOnACompositorThatStopsAnswering) {
   freshWorkspace("HEADLESS-1");
   auto client = sway().startClient({COLOUR_WINDOW_PATH, "--app-id=frozen"});
-  const std::int64_t id = sway().waitForColourWindow("frozen");
-  const fs::path path = sway().userDirectory() / "shot.png";
-  struct Thaw {
-    ~Thaw() { kill(sway().pid(), SIGCONT); }
-  } thaw;
-  ASSERT_EQ(kill(sway().pid(), SIGSTOP), 0);
-  expectFailure(capture(std::to_string(id), path));
-  EXPECT_FALSE(fs::exists(path));
+  const std::string id = std::to_string(sway().waitForColourWindow("frozen"));
+  {
+    const fs::path path = sway().userDirectory() / "shot.png";
+    struct Thaw {
+      ~Thaw() { kill(sway().pid(), SIGCONT); }
+    } thaw;
+    ASSERT_EQ(kill(sway().pid(), SIGSTOP), 0);
+    expectFailure(capture(id, path));
+    EXPECT_FALSE(fs::exists(path));
+  }
+  {
+    const fs::path path = sway().userDirectory() / "shot.png";
+    SilentDisplay silent(sway().runtimeDirectory() / "silent-0");
+    expectFailure(capture(id, path, {{"WAYLAND_DISPLAY", "silent-0"}}));
+    EXPECT_FALSE(fs::exists(path));
+  }
 }
 
 }  // namespace

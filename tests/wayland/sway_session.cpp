@@ -177,6 +177,10 @@ std::map<std::string, std::string> SwaySession::environment() const {
       {"SHELL", "/bin/sh"},  // what a terminal runs: nobody's login shell refuses
   };
   if (!xDisplay_.empty()) env["DISPLAY"] = xDisplay_;
+  // Programs built with the sanitizers report as the suite asks.
+  for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
+    if (const char* value = std::getenv(name)) env[name] = value;
+  }
   return env;
 }
 
