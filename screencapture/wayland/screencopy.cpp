@@ -53,12 +53,12 @@ bool dispatchUntil(wl_display* display, Done done, Clock::time_point deadline) {
 bool roundtrip(wl_display* display, Clock::time_point deadline) {
   bool done = false;
   static constexpr wl_callback_listener kListener = {
-      [](void* data, wl_callback* callback, std::uint32_t) {
-        *static_cast<bool*>(data) = true;
-        wl_callback_destroy(callback);
-      }};
-  wl_callback_add_listener(wl_display_sync(display), &kListener, &done);
-  return dispatchUntil(display, [&done] { return done; }, deadline);
+      [](void* data, wl_callback*, std::uint32_t) { *static_cast<bool*>(data) = true; }};
+  wl_callback* callback = wl_display_sync(display);
+  wl_callback_add_listener(callback, &kListener, &done);
+  const bool answered = dispatchUntil(display, [&done] { return done; }, deadline);
+  wl_callback_destroy(callback);  // also when the compositor never answered
+  return answered;
 }
 
 struct Output {
@@ -105,6 +105,9 @@ void ignoreDescription(void*, zxdg_output_v1*, const char*) {}
 constexpr zxdg_output_v1_listener kXdgOutputListener = {ignorePosition, ignorePosition, ignoreDone, onName,
                                                         ignoreDescription};
 
+// 16384 x 16384 pixels of 4 bytes: more than any output has.
+constexpr std::size_t kLargestFrame = std::size_t{1} << 30;
+
 // One piece's frame: its shared buffer, made when the compositor says what
 // it wants, and what became of the copy.
 struct Frame {
@@ -132,6 +135,10 @@ struct Frame {
       return;
     }
     size = std::size_t{shape.stride} * shape.height;
+    if (size == 0 || size > kLargestFrame) {
+      failure = "the compositor asks for an impossible frame size for output " + piece->output;
+      return;
+    }
     const int fd = memfd_create("halvic-screencopy", MFD_CLOEXEC);
     if (fd < 0 || ftruncate(fd, static_cast<off_t>(size)) != 0 ||
         (memory = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)) == MAP_FAILED) {
