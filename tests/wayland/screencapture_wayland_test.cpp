@@ -1,6 +1,7 @@
-// The screenshot program on a headless sway with outputs of scale 1 and 2
-// and a turned one: a window's pixels at its output's scale, taken
-// through the compositor's IPC and wlr-screencopy, run as the desktop's user.
+// The screenshot program on a headless sway (with Xwayland) with outputs of
+// scale 1 and 2 and a turned one: a window's pixels at its output's scale,
+// taken through the compositor's IPC and wlr-screencopy, run as the desktop's
+// user.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -28,7 +29,7 @@ using e2e::readPng;
 // 800x500 logical units to the right of the first; HEADLESS-3: 800x600
 // turned by 90 degrees (600x800 logical units) below the first.
 const SwayOptions kOutputs{
-    {{1280, 800, 1, 0, 0}, {1600, 1000, 2, 1280, 0}, {800, 600, 1, 0, 800, "90"}}, false};
+    {{1280, 800, 1, 0, 0}, {1600, 1000, 2, 1280, 0}, {800, 600, 1, 0, 800, "90"}}, true};
 
 SwaySession& sway() { return SwaySessionEnvironment::session(); }
 
@@ -122,6 +123,23 @@ TEST(WaylandScreencapture, WritesATiledWindowAtItsOutputsScale) {
     ASSERT_EQ(png->height, area.height * c.scale);
     EXPECT_EQ(patternMismatches(*png, 0, png->width), 0u);
   }
+}
+
+// An X11 window under Xwayland is a container like any other.
+TEST(WaylandScreencapture, WritesAnXwaylandWindow) {
+  freshWorkspace("HEADLESS-1");
+  sway().command("for_window [class=\"XPattern\"] floating enable");
+  auto client = sway().startClient({TEST_WINDOW_PATH, "--class=XPattern", "--size=333x211"});
+  const std::int64_t id = sway().waitForWindow("XPattern");
+  const fs::path path = sway().userDirectory() / "shot.png";
+
+  const testing::Outcome run = capture(std::to_string(id), path);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const auto png = readPng(path.string());
+  ASSERT_TRUE(png.has_value());
+  ASSERT_EQ(png->width, 333u);
+  ASSERT_EQ(png->height, 211u);
+  EXPECT_EQ(patternMismatches(*png, 0, png->width), 0u);
 }
 
 // A window across both outputs comes out at the larger scale: exact pixels on
