@@ -215,8 +215,9 @@ TEST(WaylandScreencapture, RefusesWhatItCannotCaptureTruthfully) {
 }
 
 // A compositor that stops answering fails the capture in bounded time
-// instead of holding the program: stopped altogether (its IPC silent), or
-// answering its IPC while its Wayland display stays silent.
+// instead of holding the program: stopped altogether (its IPC silent, and
+// Xwayland, where the program then turns, stuck behind it), or answering its
+// IPC while its Wayland display stays silent.
 TEST(WaylandScreencapture, GivesUpOnACompositorThatStopsAnswering) {
   freshWorkspace("HEADLESS-1");
   auto client = sway().startClient({COLOUR_WINDOW_PATH, "--app-id=frozen"});
