@@ -38,7 +38,8 @@ CapturePlan planCapture(const sway::LogicalRect& window, const std::vector<Outpu
     if (x1 <= x0 || y1 <= y0) continue;
     const sway::LogicalRect region{o.area.x - o.output->rect.x, o.area.y - o.output->rect.y, o.area.width,
                                    o.area.height};
-    plan.pieces.push_back({o.output->name, region, {x0, y0, x1 - x0, y1 - y0}});
+    plan.pieces.push_back({o.output->name, region, {x0, y0, x1 - x0, y1 - y0}, o.output->transform,
+                           o.output->scale});
   }
   return plan;
 }

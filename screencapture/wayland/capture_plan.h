@@ -17,6 +17,7 @@ struct OutputPlace {
   std::string name;
   sway::LogicalRect rect;
   double scale = 1;
+  int transform = 0;  // wl_output.transform: how its buffer is turned
 };
 
 // A rectangle of pixels in the picture.
@@ -30,6 +31,8 @@ struct CapturePiece {
   std::string output;
   sway::LogicalRect region;
   PixelRect target;
+  int transform = 0;  // the output's
+  double scale = 1;   // the output's
 };
 
 struct CapturePlan {

@@ -11,7 +11,7 @@ namespace halvic::capture {
 namespace {
 
 constexpr auto kIpcTimeout = std::chrono::seconds(2);
-constexpr auto kCopyTimeout = std::chrono::seconds(5);  // a headless 60 Hz output gives a frame in 17 ms
+constexpr auto kCopyTimeout = std::chrono::seconds(3);  // a 60 Hz output shows a frame every 17 ms
 
 std::variant<nlohmann::json, std::string> ask(const std::string& socket, sway::IpcMessage type) {
   const sway::IpcReply reply = sway::request(socket, type, {}, kIpcTimeout);

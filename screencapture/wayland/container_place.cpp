@@ -1,6 +1,16 @@
 #include "container_place.h"
 
+#include <algorithm>
+#include <string_view>
+
 namespace halvic::capture {
+namespace {
+
+// sway's names for wl_output.transform values 0 to 7, in that order.
+const std::string_view kTransforms[] = {"normal",  "90",         "180",         "270",
+                                        "flipped", "flipped-90", "flipped-180", "flipped-270"};
+
+}  // namespace
 
 std::variant<sway::LogicalRect, std::string> visibleContentArea(const nlohmann::json& tree, std::int64_t id) {
   const std::string window = "window " + std::to_string(id);
@@ -27,7 +37,12 @@ std::vector<OutputPlace> activeOutputs(const nlohmann::json& outputs) {
     if (name == output.end() || !name->is_string() || scale == output.end() || !scale->is_number()) continue;
     const auto rect = sway::rectAt(output, "rect");
     if (!rect || rect->width <= 0 || rect->height <= 0) continue;
-    places.push_back({name->get<std::string>(), *rect, scale->get<double>()});
+    const auto named = output.find("transform");
+    const std::string turn = named == output.end() ? "normal" : named->is_string() ? named->get<std::string>() : "";
+    const auto transform = std::find(std::begin(kTransforms), std::end(kTransforms), turn);
+    if (transform == std::end(kTransforms)) continue;
+    places.push_back(
+        {name->get<std::string>(), *rect, scale->get<double>(), static_cast<int>(transform - std::begin(kTransforms))});
   }
   return places;
 }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <string_view>
@@ -52,12 +53,12 @@ bool dispatchUntil(wl_display* display, Done done, Clock::time_point deadline) {
 bool roundtrip(wl_display* display, Clock::time_point deadline) {
   bool done = false;
   static constexpr wl_callback_listener kListener = {
-      [](void* data, wl_callback* callback, std::uint32_t) {
-        *static_cast<bool*>(data) = true;
-        wl_callback_destroy(callback);
-      }};
-  wl_callback_add_listener(wl_display_sync(display), &kListener, &done);
-  return dispatchUntil(display, [&done] { return done; }, deadline);
+      [](void* data, wl_callback*, std::uint32_t) { *static_cast<bool*>(data) = true; }};
+  wl_callback* callback = wl_display_sync(display);
+  wl_callback_add_listener(callback, &kListener, &done);
+  const bool answered = dispatchUntil(display, [&done] { return done; }, deadline);
+  wl_callback_destroy(callback);  // also when the compositor never answered
+  return answered;
 }
 
 struct Output {
@@ -104,6 +105,9 @@ void ignoreDescription(void*, zxdg_output_v1*, const char*) {}
 constexpr zxdg_output_v1_listener kXdgOutputListener = {ignorePosition, ignorePosition, ignoreDone, onName,
                                                         ignoreDescription};
 
+// 16384 x 16384 pixels of 4 bytes: more than any output has.
+constexpr std::size_t kLargestFrame = std::size_t{1} << 30;
+
 // One piece's frame: its shared buffer, made when the compositor says what
 // it wants, and what became of the copy.
 struct Frame {
@@ -131,6 +135,10 @@ struct Frame {
       return;
     }
     size = std::size_t{shape.stride} * shape.height;
+    if (size == 0 || size > kLargestFrame) {
+      failure = "the compositor asks for an impossible frame size for output " + piece->output;
+      return;
+    }
     const int fd = memfd_create("halvic-screencopy", MFD_CLOEXEC);
     if (fd < 0 || ftruncate(fd, static_cast<off_t>(size)) != 0 ||
         (memory = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)) == MAP_FAILED) {
@@ -200,6 +208,19 @@ struct Session {
 
 const char* kTooSlow = "the compositor did not answer in time";
 
+// Some wlroots releases (0.15, in Debian 12) turn a region the wrong way on an
+// output turned by 90 or 270 degrees and copy the wrong part, so there the
+// whole output is copied and the piece cut out here, as screenshot tools do.
+bool turned(const CapturePiece& piece) { return piece.transform % 2 == 1; }
+
+PixelRect partInPixels(const CapturePiece& piece) {
+  auto pixels = [&piece](std::int64_t logical) {
+    return static_cast<std::uint32_t>(std::lround(static_cast<double>(logical) * piece.scale));
+  };
+  const std::uint32_t x = pixels(piece.region.x), y = pixels(piece.region.y);
+  return {x, y, pixels(piece.region.x + piece.region.width) - x, pixels(piece.region.y + piece.region.height) - y};
+}
+
 }  // namespace
 
 std::string copyPieces(const CapturePlan& plan, RgbImage& picture, Clock::time_point deadline) {
@@ -228,10 +249,14 @@ std::string copyPieces(const CapturePlan& plan, RgbImage& picture, Clock::time_p
     frame->piece = &piece;
     frame->shm = globals.shm;
     frame->version = globals.screencopyVersion;
-    frame->frame = zwlr_screencopy_manager_v1_capture_output_region(
-        globals.screencopy, 0, (*output)->output, static_cast<std::int32_t>(piece.region.x),
-        static_cast<std::int32_t>(piece.region.y), static_cast<std::int32_t>(piece.region.width),
-        static_cast<std::int32_t>(piece.region.height));
+    if (turned(piece)) {
+      frame->frame = zwlr_screencopy_manager_v1_capture_output(globals.screencopy, 0, (*output)->output);
+    } else {
+      frame->frame = zwlr_screencopy_manager_v1_capture_output_region(
+          globals.screencopy, 0, (*output)->output, static_cast<std::int32_t>(piece.region.x),
+          static_cast<std::int32_t>(piece.region.y), static_cast<std::int32_t>(piece.region.width),
+          static_cast<std::int32_t>(piece.region.height));
+    }
     zwlr_screencopy_frame_v1_add_listener(frame->frame, &kFrameListener, frame.get());
     session.frames.push_back(std::move(frame));
   }
@@ -246,6 +271,8 @@ std::string copyPieces(const CapturePlan& plan, RgbImage& picture, Clock::time_p
   for (const auto& f : session.frames) {
     if (!f->failure.empty()) return f->failure;
     f->shape.bytes = {static_cast<const std::uint8_t*>(f->memory), f->size};
+    f->shape.transform = f->piece->transform;
+    if (turned(*f->piece)) f->shape.part = partInPixels(*f->piece);
     if (!drawShmFrame(f->shape, picture, f->piece->target)) {
       return "cannot read the frame of output " + f->piece->output;
     }

@@ -53,18 +53,43 @@ bool drawShmFrame(const ShmFrame& frame, RgbImage& picture, const PixelRect& tar
       std::uint64_t{target.y} + target.height > picture.height) {
     return false;
   }
-  // Byte offset in a frame row of each picture column.
-  std::vector<std::size_t> columns(target.width);
+  // The frame holds the region as the output's buffer stores it: turned or
+  // mirrored by the output's transform (as wlroots transforms boxes), and
+  // bottom-up when yInvert. `upright` is the region as the user sees it.
+  const bool turned = frame.transform % 2 == 1;  // 90 and 270, mirrored or not
+  const std::uint32_t uprightWidth = turned ? frame.height : frame.width;
+  const std::uint32_t uprightHeight = turned ? frame.width : frame.height;
+  auto frameOffset = [&](std::uint32_t ux, std::uint32_t uy) {
+    const std::uint32_t rx = uprightWidth - 1 - ux, ry = uprightHeight - 1 - uy;
+    std::uint32_t fx = ux, fy = uy;
+    switch (frame.transform) {
+      case 1: fx = ry, fy = ux; break;
+      case 2: fx = rx, fy = ry; break;
+      case 3: fx = uy, fy = rx; break;
+      case 4: fx = rx; break;
+      case 5: fx = uy, fy = ux; break;
+      case 6: fy = ry; break;
+      case 7: fx = ry, fy = rx; break;
+      default: break;
+    }
+    if (frame.yInvert) fy = frame.height - 1 - fy;
+    return std::size_t{fy} * frame.stride + std::size_t{fx} * layout->bytesPerPixel;
+  };
+  const PixelRect part = frame.part.value_or(PixelRect{0, 0, uprightWidth, uprightHeight});
+  if (part.width == 0 || part.height == 0 || std::uint64_t{part.x} + part.width > uprightWidth ||
+      std::uint64_t{part.y} + part.height > uprightHeight) {
+    return false;
+  }
+  // Nearest upright column of each picture column.
+  std::vector<std::uint32_t> columns(target.width);
   for (std::uint32_t x = 0; x < target.width; ++x) {
-    columns[x] = static_cast<std::size_t>(std::uint64_t{x} * frame.width / target.width * layout->bytesPerPixel);
+    columns[x] = part.x + static_cast<std::uint32_t>(std::uint64_t{x} * part.width / target.width);
   }
   for (std::uint32_t y = 0; y < target.height; ++y) {
-    const std::uint64_t fromRow = std::uint64_t{y} * frame.height / target.height;
-    const std::uint64_t row = frame.yInvert ? frame.height - 1 - fromRow : fromRow;
-    const std::uint8_t* source = frame.bytes.data() + row * frame.stride;
+    const auto uy = part.y + static_cast<std::uint32_t>(std::uint64_t{y} * part.height / target.height);
     std::uint8_t* out = picture.pixels.data() + (std::size_t{target.y + y} * picture.width + target.x) * 3;
-    for (const std::size_t column : columns) {
-      const std::uint8_t* pixel = source + column;
+    for (const std::uint32_t ux : columns) {
+      const std::uint8_t* pixel = frame.bytes.data() + frameOffset(ux, uy);
       *out++ = pixel[layout->r];
       *out++ = pixel[layout->g];
       *out++ = pixel[layout->b];

@@ -1,6 +1,7 @@
 // The screenshot program on its own: its command line, its refusal to touch
 // anything already at the path, and the pixels it writes.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -117,6 +118,16 @@ TEST(Screencapture, FailsOnWindowsItCannotRead) {
     ScopedEnv display("DISPLAY", refusing.display().c_str());
     ScopedEnv authority("XAUTHORITY", "/nonexistent");
     expectFailure(capture({"-x", "-o", "-l", "4194305", path}));
+  }
+  {
+    // A server that stopped answering: Xlib would wait for it forever, the
+    // program's own deadline ends the wait.
+    std::string display;
+    const auto frozen = startXServer({}, display);
+    kill(frozen->pid(), SIGSTOP);
+    ScopedEnv frozenDisplay("DISPLAY", display.c_str());
+    expectFailure(capture({"-x", "-o", "-l", "4194305", path}));
+    kill(frozen->pid(), SIGCONT);
   }
   EXPECT_FALSE(std::filesystem::exists(path));
 }

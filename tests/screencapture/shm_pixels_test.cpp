@@ -34,7 +34,8 @@ TEST(ShmPixels, ReadsEachLayoutsChannelsFromTheirBytes) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     RgbImage picture = blank(1, 1);
-    const ShmFrame frame{c.format, 1, 1, static_cast<std::uint32_t>(c.pixel.size()), false, c.pixel};
+    const ShmFrame frame{.format = c.format, .width = 1, .height = 1,
+                         .stride = static_cast<std::uint32_t>(c.pixel.size()), .bytes = c.pixel, .part = {}};
     ASSERT_TRUE(drawShmFrame(frame, picture, {0, 0, 1, 1}));
     EXPECT_EQ(picture.pixels, (std::vector<std::uint8_t>{0x10, 0x20, 0x30}));
   }
@@ -56,17 +57,27 @@ TEST(ShmPixels, PlacesRowsByStrideAndOrientationAndEnlargesToTheTarget) {
     PixelRect target;
     std::uint32_t pictureWidth, pictureHeight;
     std::vector<int> expected;
+    int transform = 0;
+    std::optional<PixelRect> part = {};
   };
   const Case cases[] = {
       {"top-down rows", false, {0, 0, 2, 2}, 2, 2, {0, 1, 10, 11}},
       {"bottom-up rows", true, {0, 0, 2, 2}, 2, 2, {10, 11, 0, 1}},
       {"into a part of the picture", false, {1, 0, 2, 2}, 3, 2, {0, 0, 1, 0, 10, 11}},
       {"enlarged twice", false, {0, 0, 4, 4}, 4, 4, {0, 0, 1, 1, 0, 0, 1, 1, 10, 10, 11, 11, 10, 10, 11, 11}},
+      // The buffer of an output turned by 90 degrees holds upright column x as
+      // row x, upright row 0 in the last column.
+      {"turned upright", false, {0, 0, 2, 2}, 2, 2, {1, 11, 0, 10}, 1},
+      {"turned by 180 degrees", false, {0, 0, 2, 2}, 2, 2, {11, 10, 1, 0}, 2},
+      {"mirrored", false, {0, 0, 2, 2}, 2, 2, {1, 0, 11, 10}, 4},
+      {"one column cut out of the frame", false, {0, 0, 1, 2}, 1, 2, {1, 11}, 0, PixelRect{1, 0, 1, 2}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     RgbImage picture = blank(c.pictureWidth, c.pictureHeight);
-    ASSERT_TRUE(drawShmFrame(ShmFrame{1, 2, 2, 12, c.yInvert, bytes}, picture, c.target));
+    const ShmFrame frame{.format = 1, .width = 2, .height = 2, .stride = 12, .yInvert = c.yInvert, .bytes = bytes,
+                         .transform = c.transform, .part = c.part};
+    ASSERT_TRUE(drawShmFrame(frame, picture, c.target));
     EXPECT_EQ(blues(picture), c.expected);
   }
 }
@@ -78,11 +89,15 @@ TEST(ShmPixels, RefusesFramesItCannotReadWhole) {
     ShmFrame frame;
     PixelRect target;
   };
+  auto frame = [&bytes](std::uint32_t format, std::uint32_t stride, std::optional<PixelRect> part = {}) {
+    return ShmFrame{.format = format, .width = 2, .height = 2, .stride = stride, .bytes = bytes, .part = part};
+  };
   const Case cases[] = {
-      {"unknown format (a 10-bit one)", {fourcc("XR30"), 2, 2, 8, false, bytes}, {0, 0, 2, 2}},
-      {"too few bytes for the stride", {1, 2, 2, 16, false, bytes}, {0, 0, 2, 2}},
-      {"stride shorter than a row", {1, 2, 2, 4, false, bytes}, {0, 0, 2, 2}},
-      {"target beyond the picture", {1, 2, 2, 8, false, bytes}, {1, 1, 2, 2}},
+      {"unknown format (a 10-bit one)", frame(fourcc("XR30"), 8), {0, 0, 2, 2}},
+      {"too few bytes for the stride", frame(1, 16), {0, 0, 2, 2}},
+      {"stride shorter than a row", frame(1, 4), {0, 0, 2, 2}},
+      {"target beyond the picture", frame(1, 8), {1, 1, 2, 2}},
+      {"part beyond the frame", frame(1, 8, PixelRect{1, 1, 2, 1}), {0, 0, 2, 2}},
   };
   for (const Case& c : cases) {
     RgbImage picture = blank(2, 2);

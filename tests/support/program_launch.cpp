@@ -67,7 +67,9 @@ RunningProgram::RunningProgram(const Launch& launch) {
     if (stdoutSource < 0) throw std::runtime_error("cannot open /dev/full");
   }
   int logFd = -1;
+  int in[2] = {-1, -1};
   if (launch.logFile) {
+    makePipe(in);
     logFd = open(launch.logFile->c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (logFd < 0) throw std::runtime_error("cannot open " + *launch.logFile);
     stdoutSource = logFd;
@@ -89,6 +91,7 @@ RunningProgram::RunningProgram(const Launch& launch) {
     } else {
       dup2(logFd >= 0 ? logFd : err[1], STDERR_FILENO);
     }
+    if (in[0] >= 0) dup2(in[0], STDIN_FILENO);
     if (stdoutSource >= 0) {
       dup2(stdoutSource, STDOUT_FILENO);
     } else {
@@ -124,6 +127,8 @@ RunningProgram::RunningProgram(const Launch& launch) {
   if (launch.stdoutTarget == StdoutTarget::DevFull) close(stdoutSource);
   if (err[1] >= 0) close(err[1]);
   if (logFd >= 0) close(logFd);
+  if (in[0] >= 0) close(in[0]);
+  inFd_ = in[1];
   outFd_ = out[0];
   errFd_ = err[0];
 }
@@ -135,6 +140,7 @@ RunningProgram::~RunningProgram() {
     while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
     }
   }
+  if (inFd_ >= 0) close(inFd_);
   if (outFd_ >= 0) close(outFd_);
   if (errFd_ >= 0) close(errFd_);
 }
@@ -146,6 +152,8 @@ bool RunningProgram::running() const {
 }
 
 Outcome RunningProgram::finish(std::chrono::milliseconds deadline) {
+  if (inFd_ >= 0) close(inFd_);  // the end of its input
+  inFd_ = -1;
   Outcome outcome;
   const auto end = std::chrono::steady_clock::now() + deadline;
   auto left = [&end] {

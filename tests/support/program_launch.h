@@ -38,8 +38,10 @@ struct Launch {
   // with EFBIG as on a full disk instead of killing the process.
   std::optional<rlim_t> fileSizeLimit;
   // Long-lived programs (a compositor, its clients): stdout and stderr are
-  // appended to this file instead of pipes nobody drains, and the program is
-  // killed when the test process ends, even by a crash.
+  // appended to this file instead of pipes nobody drains, stdin is a pipe
+  // that stays open until the program is finished (clients that end at the
+  // end of their input stay), and the program is killed when the test
+  // process ends, even by a crash.
   std::optional<std::string> logFile;
 };
 
@@ -69,6 +71,7 @@ class RunningProgram {
 
  private:
   pid_t pid_ = -1;
+  int inFd_ = -1;
   int outFd_ = -1;
   int errFd_ = -1;
   std::chrono::steady_clock::time_point started_;

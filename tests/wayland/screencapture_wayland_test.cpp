@@ -1,9 +1,15 @@
-// The screenshot program on a headless sway with a scale-1 output and a
-// scale-2 output to its right: a window's pixels at its output's scale, taken
-// through the compositor's IPC and wlr-screencopy, run as the desktop's user.
+// The screenshot program on a headless sway (with Xwayland) with outputs of
+// scale 1 and 2 and a turned one: a window's pixels at its output's scale,
+// taken through the compositor's IPC and wlr-screencopy, run as the desktop's
+// user.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdio>
 
 #include <fstream>
 
@@ -20,8 +26,10 @@ using e2e::patternPixel;
 using e2e::readPng;
 
 // HEADLESS-1: 1280x800 at scale 1; HEADLESS-2: 1600x1000 at scale 2, so
-// 800x500 logical units to the right of the first.
-const SwayOptions kTwoScales{{{1280, 800, 1, 0, 0}, {1600, 1000, 2, 1280, 0}}, false};
+// 800x500 logical units to the right of the first; HEADLESS-3: 800x600
+// turned by 90 degrees (600x800 logical units) below the first.
+const SwayOptions kOutputs{
+    {{1280, 800, 1, 0, 0}, {1600, 1000, 2, 1280, 0}, {800, 600, 1, 0, 800, "90"}}, true};
 
 SwaySession& sway() { return SwaySessionEnvironment::session(); }
 
@@ -37,10 +45,35 @@ sway::LogicalRect contentAreaOf(std::int64_t id) {
   return *sway::contentArea(*sway::findNode(tree, id));
 }
 
-testing::Outcome capture(const std::string& window, const fs::path& path) {
-  return testing::runToEnd(sway().launch({SCREENCAPTURE_PATH, "-x", "-o", "-l", window, path.string()}),
-                           std::chrono::seconds(20));
+testing::Outcome capture(const std::string& window, const fs::path& path,
+                         const std::map<std::string, std::string>& environment = {}) {
+  testing::Launch launch = sway().launch({SCREENCAPTURE_PATH, "-x", "-o", "-l", window, path.string()});
+  for (const auto& [name, value] : environment) launch.environment[name] = value;
+  return testing::runToEnd(launch, std::chrono::seconds(20));
 }
+
+// A Wayland socket that takes connections into its backlog and never
+// answers, as a compositor hung in its main loop.
+class SilentDisplay {
+ public:
+  explicit SilentDisplay(const fs::path& path) : path_(path), fd_(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+    if (bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 || listen(fd_, 8) != 0 ||
+        chmod(path.c_str(), 0777) != 0) {
+      throw std::runtime_error("cannot listen on " + path.string());
+    }
+  }
+  ~SilentDisplay() {
+    close(fd_);
+    unlink(path_.c_str());
+  }
+
+ private:
+  fs::path path_;
+  int fd_;
+};
 
 // A failure is a non-zero status with exactly one line on stderr.
 void expectFailure(const testing::Outcome& run) {
@@ -61,12 +94,14 @@ std::size_t patternMismatches(const e2e::DecodedPng& png, std::uint32_t x0, std:
   return wrong;
 }
 
+// Exact pixels at scale 1 and 2, and upright from an output turned by 90
+// degrees, whose buffer holds them turned.
 TEST(WaylandScreencapture, WritesATiledWindowAtItsOutputsScale) {
   struct Case {
     std::string output;
     int scale;
   };
-  for (const Case& c : {Case{"HEADLESS-1", 1}, Case{"HEADLESS-2", 2}}) {
+  for (const Case& c : {Case{"HEADLESS-1", 1}, Case{"HEADLESS-2", 2}, Case{"HEADLESS-3", 1}}) {
     SCOPED_TRACE(c.output);
     freshWorkspace(c.output);
     const std::string name = "tiled-" + c.output;
@@ -88,6 +123,23 @@ TEST(WaylandScreencapture, WritesATiledWindowAtItsOutputsScale) {
     ASSERT_EQ(png->height, area.height * c.scale);
     EXPECT_EQ(patternMismatches(*png, 0, png->width), 0u);
   }
+}
+
+// An X11 window under Xwayland is a container like any other.
+TEST(WaylandScreencapture, WritesAnXwaylandWindow) {
+  freshWorkspace("HEADLESS-1");
+  sway().command("for_window [class=\"XPattern\"] floating enable");
+  auto client = sway().startClient({TEST_WINDOW_PATH, "--class=XPattern", "--size=333x211"});
+  const std::int64_t id = sway().waitForWindow("XPattern");
+  const fs::path path = sway().userDirectory() / "shot.png";
+
+  const testing::Outcome run = capture(std::to_string(id), path);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const auto png = readPng(path.string());
+  ASSERT_TRUE(png.has_value());
+  ASSERT_EQ(png->width, 333u);
+  ASSERT_EQ(png->height, 211u);
+  EXPECT_EQ(patternMismatches(*png, 0, png->width), 0u);
 }
 
 // A window across both outputs comes out at the larger scale: exact pixels on
@@ -162,19 +214,29 @@ TEST(WaylandScreencapture, RefusesWhatItCannotCaptureTruthfully) {
   }
 }
 
-// A compositor that stops answering (here: stopped) fails the capture in
-// bounded time instead of holding the program.
-TEST(WaylandScreencapture, GivesUpOnAFrozenCompositor) {
+// A compositor that stops answering fails the capture in bounded time
+// instead of holding the program: stopped altogether (its IPC silent, and
+// Xwayland, where the program then turns, stuck behind it), or answering its
+// IPC while its Wayland display stays silent.
+TEST(WaylandScreencapture, GivesUpOnACompositorThatStopsAnswering) {
   freshWorkspace("HEADLESS-1");
   auto client = sway().startClient({COLOUR_WINDOW_PATH, "--app-id=frozen"});
-  const std::int64_t id = sway().waitForColourWindow("frozen");
-  const fs::path path = sway().userDirectory() / "shot.png";
-  struct Thaw {
-    ~Thaw() { kill(sway().pid(), SIGCONT); }
-  } thaw;
-  ASSERT_EQ(kill(sway().pid(), SIGSTOP), 0);
-  expectFailure(capture(std::to_string(id), path));
-  EXPECT_FALSE(fs::exists(path));
+  const std::string id = std::to_string(sway().waitForColourWindow("frozen"));
+  {
+    const fs::path path = sway().userDirectory() / "shot.png";
+    struct Thaw {
+      ~Thaw() { kill(sway().pid(), SIGCONT); }
+    } thaw;
+    ASSERT_EQ(kill(sway().pid(), SIGSTOP), 0);
+    expectFailure(capture(id, path));
+    EXPECT_FALSE(fs::exists(path));
+  }
+  {
+    const fs::path path = sway().userDirectory() / "shot.png";
+    SilentDisplay silent(sway().runtimeDirectory() / "silent-0");
+    expectFailure(capture(id, path, {{"WAYLAND_DISPLAY", "silent-0"}}));
+    EXPECT_FALSE(fs::exists(path));
+  }
 }
 
 }  // namespace
@@ -182,6 +244,6 @@ TEST(WaylandScreencapture, GivesUpOnAFrozenCompositor) {
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
-  ::testing::AddGlobalTestEnvironment(new halvic::wayland::SwaySessionEnvironment(halvic::wayland::kTwoScales));
+  ::testing::AddGlobalTestEnvironment(new halvic::wayland::SwaySessionEnvironment(halvic::wayland::kOutputs));
   return RUN_ALL_TESTS();
 }

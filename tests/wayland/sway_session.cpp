@@ -36,7 +36,7 @@ std::string config(const SwayOptions& options) {
     const OutputSpec& o = options.outputs[i];
     const std::string name = "HEADLESS-" + std::to_string(i + 1);
     text << "output " << name << " mode " << o.width << "x" << o.height << " position " << o.x << " " << o.y
-         << " scale " << o.scale << "\n";
+         << " scale " << o.scale << " transform " << o.transform << "\n";
     // Workspace n starts on output n, so tests know where a workspace shows.
     text << "workspace " << i + 1 << " output " << name << "\n";
   }
@@ -177,6 +177,10 @@ std::map<std::string, std::string> SwaySession::environment() const {
       {"SHELL", "/bin/sh"},  // what a terminal runs: nobody's login shell refuses
   };
   if (!xDisplay_.empty()) env["DISPLAY"] = xDisplay_;
+  // Programs built with the sanitizers report as the suite asks.
+  for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
+    if (const char* value = std::getenv(name)) env[name] = value;
+  }
   return env;
 }
 

@@ -28,6 +28,7 @@ struct OutputSpec {
   int scale = 1;
   int x = 0;  // position, in global logical coordinates
   int y = 0;
+  std::string transform = "normal";  // "90", "flipped-180", ... as sway's output command takes it
 };
 
 struct SwayOptions {
@@ -45,7 +46,8 @@ class SwaySession {
   uid_t user() const { return user_; }
   pid_t pid() const;  // the compositor's
   const std::string& ipcSocket() const { return ipcSocket_; }
-  // SWAYSOCK, WAYLAND_DISPLAY, XDG_RUNTIME_DIR, HOME, PATH, and DISPLAY with Xwayland.
+  // SWAYSOCK, WAYLAND_DISPLAY, XDG_RUNTIME_DIR, HOME, PATH, SHELL, DISPLAY
+  // with Xwayland, and the sanitizers' options when the tests have them.
   std::map<std::string, std::string> environment() const;
 
   // Runs IPC commands ("workspace number 3", "[con_id=7] floating enable");
@@ -71,6 +73,8 @@ class SwaySession {
                                    std::chrono::milliseconds timeout = std::chrono::seconds(10));
   // A fresh directory only the session's user may enter (for output files).
   std::filesystem::path userDirectory();
+  // The private runtime directory (XDG_RUNTIME_DIR).
+  std::filesystem::path runtimeDirectory() const { return base_ / "run"; }
   // sway's and the clients' log, for a failing test to show.
   std::string log() const;
 
