@@ -52,7 +52,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
-run_as WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
+# Not through run_as: $! must be sway itself (setpriv and env exec it), not a
+# subshell whose end would leave sway running.
+"${as_user[@]}" env -i PATH=/usr/bin:/bin HOME="$work" XDG_RUNTIME_DIR="$work/run" \
+  WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
   sway --config "$work/config" >"$work/sway.log" 2>&1 &
 sway_pid=$!
 sock=

@@ -2,6 +2,7 @@
 #include <chrono>
 #include <cstdlib>
 
+#include "bounded_desktop.h"
 #include "desktop.h"
 #include "sway/desktop_sway.h"
 #include "sway/sway_ipc.h"
@@ -12,7 +13,8 @@ namespace halvic {
 namespace {
 
 // A frozen compositor costs the run at most the probe and one request (about
-// 3 s), and the host still gets its line.
+// 3 s), and the host still gets its line. Xwayland freezes with its
+// compositor, so in a Wayland session the X server's answers are bounded too.
 constexpr std::chrono::milliseconds kProbeTimeout{1000};
 constexpr std::chrono::milliseconds kRequestTimeout{2000};
 
@@ -26,7 +28,7 @@ std::unique_ptr<Desktop> makeSystemDesktop() {
     case WindowSystem::sway:
       return makeSwayDesktop(socketPath, kRequestTimeout);
     case WindowSystem::x11FocusedWindowOnly:
-      return makeX11Desktop(X11WindowScope::focusedWindowOnly);
+      return withDeadline(makeX11Desktop(X11WindowScope::focusedWindowOnly), kRequestTimeout);
     case WindowSystem::x11:
       break;
   }

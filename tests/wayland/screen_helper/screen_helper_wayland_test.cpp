@@ -10,6 +10,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <filesystem>
@@ -243,6 +244,39 @@ TEST(WaylandScreenHelper, AFrozenCompositorStillGetsALine) {
   ASSERT_EQ(kill(sway().pid(), SIGSTOP), 0);
   const HelperRun run = runHelper();
   EXPECT_EQ(run.result.value("ok", true), false) << run.outcome.out;
+}
+
+// The session's Xwayland: the one serving its DISPLAY (other sessions may
+// run on this machine).
+pid_t xwaylandPid() {
+  const std::string display = sway().environment().at("DISPLAY");
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    std::ifstream cmdline(entry.path() / "cmdline");
+    std::vector<std::string> args;
+    for (std::string arg; std::getline(cmdline, arg, '\0');) args.push_back(arg);
+    if (!args.empty() && fs::path(args[0]).filename() == "Xwayland" &&
+        std::find(args.begin(), args.end(), display) != args.end()) {
+      return static_cast<pid_t>(std::stoi(entry.path().filename().string()));
+    }
+  }
+  return -1;
+}
+
+// Xwayland that stops answering (it does when its compositor freezes) must
+// not hold the helper in a Wayland session it reads through the X server.
+TEST(WaylandScreenHelper, AFrozenXwaylandStillGetsALine) {
+  freshWorkspaces();
+  auto window = colourWindow("beside-frozen-x");
+  sway().waitForColourWindow("beside-frozen-x");
+  const pid_t xwayland = xwaylandPid();
+  ASSERT_GT(xwayland, 0);
+  struct Thaw {
+    pid_t pid;
+    ~Thaw() { kill(pid, SIGCONT); }
+  } thaw{xwayland};
+  ASSERT_EQ(kill(xwayland, SIGSTOP), 0);
+  const HelperRun run = runHelper("", /*withoutIpc=*/true);
+  EXPECT_EQ(run.result.value("error", ""), "no_active_window") << run.outcome.out;
 }
 
 // A compositor that answers the version probe and then never the layout

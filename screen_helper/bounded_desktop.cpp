@@ -1,0 +1,73 @@
+#include "bounded_desktop.h"
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace halvic {
+namespace {
+
+class BoundedDesktop final : public Desktop {
+ public:
+  BoundedDesktop(std::unique_ptr<Desktop> inner, std::chrono::milliseconds deadline)
+      : inner_(std::move(inner)), deadline_(deadline) {}
+
+  ~BoundedDesktop() override {
+    // A thread may still be inside the abandoned desktop; it stays alive,
+    // reachable from here, until the process ends.
+    if (abandoned_) static_cast<void>(inner_.release());
+  }
+
+  std::optional<FrontmostApplication> frontmostApplication() override {
+    return bounded([](Desktop& d) { return d.frontmostApplication(); });
+  }
+
+  std::optional<std::vector<LooseValue>> windowList() override {
+    return bounded([](Desktop& d) { return d.windowList(); });
+  }
+
+  std::string temporaryDirectory() override { return inner_->temporaryDirectory(); }
+  std::string screenshotProgramPath() override { return inner_->screenshotProgramPath(); }
+
+ private:
+  // The answer of `call` on the inner desktop, run on a thread of its own,
+  // or nullopt when it misses the deadline.
+  template <typename Call>
+  auto bounded(Call call) -> decltype(call(std::declval<Desktop&>())) {
+    using Answer = decltype(call(std::declval<Desktop&>()));
+    if (abandoned_) return std::nullopt;
+    struct Shared {
+      std::mutex mutex;
+      std::condition_variable done;
+      bool finished = false;
+      Answer answer;
+    };
+    auto shared = std::make_shared<Shared>();
+    Desktop* inner = inner_.get();
+    std::thread([shared, inner, call] {
+      Answer answer = call(*inner);
+      std::lock_guard lock(shared->mutex);
+      shared->answer = std::move(answer);
+      shared->finished = true;
+      shared->done.notify_one();
+    }).detach();
+    std::unique_lock lock(shared->mutex);
+    if (!shared->done.wait_for(lock, deadline_, [&] { return shared->finished; })) {
+      abandoned_ = true;
+      return std::nullopt;
+    }
+    return std::move(shared->answer);
+  }
+
+  std::unique_ptr<Desktop> inner_;
+  std::chrono::milliseconds deadline_;
+  bool abandoned_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<Desktop> withDeadline(std::unique_ptr<Desktop> inner, std::chrono::milliseconds deadline) {
+  return std::make_unique<BoundedDesktop>(std::move(inner), deadline);
+}
+
+}  // namespace halvic
