@@ -41,12 +41,11 @@ void freshWorkspaces(const std::string& focused = "HEADLESS-1") {
 }
 
 // The helper and its screenshot program side by side where the desktop's
-// user can run them (the helper finds the program beside itself), and the X
-// test window.
+// user can run them (the helper finds the program beside itself).
 fs::path programCopy(const char* program) {
   static const fs::path directory = [] {
     const fs::path made = sway().userDirectory();
-    for (const char* original : {SCREEN_HELPER_PATH, SCREENCAPTURE_PATH, TEST_WINDOW_PATH}) {
+    for (const char* original : {SCREEN_HELPER_PATH, SCREENCAPTURE_PATH}) {
       const fs::path copy = made / fs::path(original).filename();
       fs::copy_file(original, copy);
       fs::permissions(copy, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
@@ -208,13 +207,7 @@ TEST(WaylandScreenHelper, TakesTheFocusedWindowOnEitherOutputAtThatOutputsScale)
 // user sees: only the X window that has the focus may be reported.
 TEST(WaylandScreenHelper, XwaylandWindowsByIpcAndOnlyTheFocusedOneWithout) {
   freshWorkspaces();
-  // The X test window stays while its standard input stays open: a FIFO it
-  // holds open for writing itself never ends.
-  auto x = sway().startClient({"/usr/bin/sh", "-c",
-                               "f=\"$XDG_RUNTIME_DIR/test-window-in\"; [ -p \"$f\" ] || mkfifo \"$f\"; "
-                               "exec \"$0\" \"$@\" 0<>\"$f\"",
-                               programCopy(TEST_WINDOW_PATH).string(), "--title=X pencere", "--class=XClient",
-                               "--size=300x200"});
+  auto x = sway().startClient({TEST_WINDOW_PATH, "--title=X pencere", "--class=XClient", "--size=300x200"});
   const std::int64_t xId = sway().waitForWindow("XClient");
   auto wayland = colourWindow("native");
   const std::int64_t waylandId = sway().waitForColourWindow("native");
