@@ -28,10 +28,10 @@ inline std::string utf8String(NSString* _Nonnull string) {
 
 // nil stays absent; the logic picks the default that its records need.
 inline std::optional<std::string> optionalUtf8String(NSString* _Nullable string) {
-  if (string == nil) {
-    return std::nullopt;
+  if (NSString* present = string) {
+    return utf8String(present);
   }
-  return utf8String(string);
+  return std::nullopt;
 }
 
 }  // namespace halvic

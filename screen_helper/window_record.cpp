@@ -20,9 +20,10 @@ bool readNumber(const char* first, const char* last, std::int64_t& out) {
 // fast_float reads what std::from_chars reads for a double (decimal digits
 // with an optional point and exponent, "inf", "infinity", "nan", "nan(...)",
 // any case; never a locale's decimal comma), and std::from_chars has no double
-// overload in every C++ library. Unlike std::from_chars it reports no range
-// error, so a number too large for a double (read as infinity) or too small
-// (read as zero although a digit is not zero) is rejected here.
+// overload in every C++ library. Debian 12's fast_float reports no range error
+// (later ones do, as std::from_chars does), so a number too large for a double
+// (read as infinity) or too small (read as zero although a digit is not zero)
+// is rejected here.
 bool readNumber(const char* first, const char* last, double& out) {
   const auto [ptr, ec] = fast_float::from_chars(first, last, out);
   if (ec != std::errc{} || ptr != last) return false;
