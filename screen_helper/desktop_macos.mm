@@ -30,7 +30,8 @@ NumberObject numberObject(NSNumber* number) {
 
 // One property-list value of the window list. A CFBoolean is an NSNumber too
 // (0 or 1), as the platform's number views read it; arrays, data and dates are
-// values the logic does not read.
+// values the logic does not read. Values are NSObjects, not `id`, so each
+// message is checked against a class; a cast follows each class test.
 LooseValue looseValue(NSObject* _Nullable value) {
   if ([value isKindOfClass:[NSNumber class]]) {
     return numberObject((NSNumber*)value);
