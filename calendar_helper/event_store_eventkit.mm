@@ -32,8 +32,8 @@ class EventKitStore final : public EventStore {
       @autoreleasepool {
         (void)store;
         std::optional<std::string> errorDescription;
-        if (error != nil) {
-          errorDescription = utf8String(error.localizedDescription);
+        if (NSError* reported = error) {
+          errorDescription = utf8String(reported.localizedDescription);
         }
         completion(granted ? true : false, std::move(errorDescription));
       }

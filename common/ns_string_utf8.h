@@ -26,12 +26,14 @@ inline std::string utf8String(NSString* _Nonnull string) {
   return utf8FromUtf16(units);
 }
 
-// nil stays absent; the logic picks the default that its records need.
+// nil stays absent; the logic picks the default that its records need. The
+// checked value gets a name of its own: the nullability check is not flow
+// sensitive, and the name says it was checked.
 inline std::optional<std::string> optionalUtf8String(NSString* _Nullable string) {
-  if (string == nil) {
-    return std::nullopt;
+  if (NSString* present = string) {
+    return utf8String(present);
   }
-  return utf8String(string);
+  return std::nullopt;
 }
 
 }  // namespace halvic

@@ -30,22 +30,23 @@ NumberObject numberObject(NSNumber* number) {
 
 // One property-list value of the window list. A CFBoolean is an NSNumber too
 // (0 or 1), as the platform's number views read it; arrays, data and dates are
-// values the logic does not read.
-LooseValue looseValue(id _Nullable value) {
+// values the logic does not read. Values are NSObjects, not `id`, so each
+// message is checked against a class; a cast follows each class test.
+LooseValue looseValue(NSObject* _Nullable value) {
   if ([value isKindOfClass:[NSNumber class]]) {
-    return numberObject(value);
+    return numberObject((NSNumber*)value);
   }
   if ([value isKindOfClass:[NSString class]]) {
-    return utf8String(value);
+    return utf8String((NSString*)value);
   }
   if ([value isKindOfClass:[NSDictionary class]]) {
-    NSDictionary* dictionary = value;
+    NSDictionary* dictionary = (NSDictionary*)value;
     DictionaryEntries entries;
     entries.reserve(dictionary.count);
-    for (id key in dictionary) {
+    for (NSObject* key in dictionary) {
       std::optional<std::string> name;
       if ([key isKindOfClass:[NSString class]]) {
-        name = utf8String(key);
+        name = utf8String((NSString*)key);
       }
       entries.emplace_back(std::move(name), looseValue([dictionary objectForKey:key]));
     }
@@ -81,7 +82,7 @@ class MacDesktop final : public Desktop {
       // that holds anything but records.
       std::vector<LooseValue> records;
       records.reserve(windows.count);
-      for (id window in windows) {
+      for (NSObject* window in windows) {
         records.push_back(looseValue(window));
       }
       return records;

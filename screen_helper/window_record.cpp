@@ -1,7 +1,10 @@
 #include "window_record.h"
 
+#include <fast_float/fast_float.h>
+
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <system_error>
 #include <type_traits>
 #include <variant>
@@ -9,7 +12,33 @@
 namespace halvic {
 namespace {
 
-// Reads the whole of `text` as a base-10 number. std::from_chars accepts a
+bool readNumber(const char* first, const char* last, std::int64_t& out) {
+  const auto [ptr, ec] = std::from_chars(first, last, out);
+  return ec == std::errc{} && ptr == last;
+}
+
+// fast_float reads what std::from_chars reads for a double (decimal digits
+// with an optional point and exponent, "inf", "infinity", "nan", "nan(...)",
+// any case; never a locale's decimal comma), and std::from_chars has no double
+// overload in every C++ library. Debian 12's fast_float reports no range error
+// (later ones do, as std::from_chars does), so a number too large for a double
+// (read as infinity) or too small (read as zero although a digit is not zero)
+// is rejected here.
+bool readNumber(const char* first, const char* last, double& out) {
+  const auto [ptr, ec] = fast_float::from_chars(first, last, out);
+  if (ec != std::errc{} || ptr != last) return false;
+  std::string_view text(first, static_cast<std::size_t>(last - first));
+  if (std::isinf(out)) {
+    if (text.starts_with('-')) text.remove_prefix(1);
+    return text.starts_with('i') || text.starts_with('I');
+  }
+  if (out == 0.0) {
+    return text.substr(0, text.find_first_of("eE")).find_first_of("123456789") == std::string_view::npos;
+  }
+  return true;
+}
+
+// Reads the whole of `text` as a base-10 number. Both readers accept a
 // leading '-' but not '+', so a '+' is stripped first, and only when a digit
 // or point follows, so "+-1" stays unreadable.
 template <typename Number>
@@ -18,10 +47,8 @@ bool parseWhole(std::string_view text, Number& out) {
     text.remove_prefix(1);
     if (text.empty() || text.front() == '-' || text.front() == '+') return false;
   }
-  const char* end = text.data() + text.size();
   Number parsed{};
-  auto [ptr, ec] = std::from_chars(text.data(), end, parsed);
-  if (ec != std::errc{} || ptr != end) return false;
+  if (!readNumber(text.data(), text.data() + text.size(), parsed)) return false;
   out = parsed;
   return true;
 }

@@ -4,7 +4,9 @@
 # window manager, D-Bus session and Evolution Data Server.
 #   1. short libFuzzer runs over the committed corpora (scripts/fuzz.sh)
 #   2. every test under AddressSanitizer + UndefinedBehaviorSanitizer (scripts/sanitize.sh)
-#   3. every test in the release build, warnings as errors, including the
+#   3. the macOS build cross-compiled against Apple's SDK, objects and static
+#      libraries only (scripts/macos-cross.sh)
+#   4. every test in the release build, warnings as errors, including the
 #      runs of both helpers under valgrind
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -15,6 +17,9 @@ echo "== fuzzing"
 
 echo "== sanitizers"
 "$root/scripts/sanitize.sh"
+
+echo "== macOS cross build"
+"$root/scripts/macos-cross.sh" "$root/build-macos"
 
 echo "== release build"
 "$root/scripts/build.sh" "$root/build"

@@ -1,9 +1,10 @@
 #include "json.h"
 #include "utf8.h"
 
+#include <fast_float/fast_float.h>
 #include <gtest/gtest.h>
 
-#include <charconv>
+#include <system_error>
 #include <cmath>
 #include <limits>
 
@@ -73,7 +74,7 @@ TEST(JsonWriter, DoublesReadBackAsTheSameDouble) {
   for (double d : values) {
     std::string s = text(d);
     double back = 0;
-    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), back);
+    auto [end, ec] = fast_float::from_chars(s.data(), s.data() + s.size(), back);
     ASSERT_EQ(ec, std::errc()) << s;
     EXPECT_EQ(end, s.data() + s.size()) << s;
     EXPECT_EQ(back, d) << s;

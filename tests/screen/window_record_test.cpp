@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
 #include <iterator>
 #include <limits>
@@ -31,6 +32,9 @@ TEST(LooseConversions, ReadOnlyTheKindsTheyKnowAndWholeStrings) {
       {"42", 42, 42.0},   {"+42", 42, 42.0},       {"-42", -42, -42.0},       {"42.5", 0, 42.5},
       {" 42", 0, 0.0},    {"42x", 0, 0.0},         {"+-1", 0, 0.0},           {"", 0, 0.0},
       {"9223372036854775807", kMax, 0x1p63},       {"9223372036854775808", 0, 0x1p63},
+      // beyond a double's range: unreadable, unless infinity is spelt out
+      {"1e400", 0, 0.0},  {"-1e-400", 0, 0.0},     {"-Infinity", 0, -std::numeric_limits<double>::infinity()},
+      {"4.9e-324", 0, std::numeric_limits<double>::denorm_min()},
       {LooseValue::Other{}, 0, 0.0},               {LooseMap{{"X", std::int64_t{1}}}, 0, 0.0},
   };
   for (std::size_t i = 0; i < std::size(cases); ++i) {
@@ -40,6 +44,28 @@ TEST(LooseConversions, ReadOnlyTheKindsTheyKnowAndWholeStrings) {
   }
   EXPECT_EQ(cgIntValue(nullptr), 0);
   EXPECT_EQ(cgDoubleValue(nullptr), 0.0);
+}
+
+// A user whose locale writes decimal commas still reads the window server's
+// "2.5" as 2.5, and "2,5" as no number: the records are not prose.
+TEST(LooseConversions, ReadNumbersAlikeInADecimalCommaLocale) {
+  const std::string previous = std::setlocale(LC_ALL, nullptr);
+  bool switched = false;
+  for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "tr_TR.UTF-8", "fr_FR.UTF-8"}) {
+    if (std::setlocale(LC_ALL, name) != nullptr && std::string(std::localeconv()->decimal_point) == ",") {
+      switched = true;
+      break;
+    }
+  }
+  if (!switched) {
+    std::setlocale(LC_ALL, previous.c_str());
+    GTEST_SKIP() << "no locale with a decimal comma is installed";
+  }
+  const LooseValue point{"2.5"}, comma{"2,5"}, exponent{"-1.25e2"};
+  EXPECT_EQ(cgDoubleValue(&point), 2.5);
+  EXPECT_EQ(cgDoubleValue(&comma), 0.0);
+  EXPECT_EQ(cgDoubleValue(&exponent), -125.0);
+  std::setlocale(LC_ALL, previous.c_str());
 }
 
 TEST(RectFromBounds, ConvertsEachFieldAndKeepsNegativeSizes) {
