@@ -3,7 +3,9 @@
 // Access is the opening of the source registry, done on a thread of its own
 // so the caller's bounded wait holds even when the registry never answers.
 // Events are the occurrences EDS generates for the window, recurrences
-// expanded by EDS; dates and floating times are read in the local zone.
+// expanded by EDS; dates and floating times are read in the local zone. The
+// query iterates a main context of its own on the caller's thread, so a
+// factory that never answers blocks only that thread.
 #include <libecal/libecal.h>
 
 #include <algorithm>
@@ -77,6 +79,8 @@ struct CalendarQuery {
   std::optional<std::string> title;
   GRef<EClient> client;
   std::vector<StoreEvent> events;
+  bool delivered = false;  // EDS handed over at least one occurrence
+  bool read = false;       // the calendar answered its query
 
   static void connected(GObject*, GAsyncResult* result, gpointer data) {
     auto* query = static_cast<CalendarQuery*>(data);
@@ -88,14 +92,36 @@ struct CalendarQuery {
     auto* calClient = E_CAL_CLIENT(query->client.get());
     e_cal_client_set_default_timezone(calClient, query->shared->zone);
     e_cal_client_generate_instances(calClient, query->shared->queryStart, query->shared->queryEnd, nullptr,
-                                    collect, query, finished);
+                                    collect, query, generated);
   }
 
-  static void finished(gpointer data) { --static_cast<CalendarQuery*>(data)->shared->pending; }
+  // Instance generation reports no error: a failed object list looks like an
+  // empty one. An occurrence handed over proves the calendar was read; without
+  // one, a query that matches nothing asks the backend whether it answers at
+  // all, which costs one round trip and only for calendars with no events.
+  static void generated(gpointer data) {
+    auto* query = static_cast<CalendarQuery*>(data);
+    if (query->delivered) {
+      query->read = true;
+      --query->shared->pending;
+      return;
+    }
+    e_cal_client_get_object_list(E_CAL_CLIENT(query->client.get()), "#f", nullptr, probed, query);
+  }
+
+  static void probed(GObject*, GAsyncResult* result, gpointer data) {
+    auto* query = static_cast<CalendarQuery*>(data);
+    GSList* components = nullptr;
+    query->read =
+        e_cal_client_get_object_list_finish(E_CAL_CLIENT(query->client.get()), result, &components, nullptr);
+    g_slist_free_full(components, g_object_unref);
+    --query->shared->pending;
+  }
 
   static gboolean collect(ICalComponent* component, ICalTime* start, ICalTime* end, gpointer data, GCancellable*,
                           GError**) {
     auto* query = static_cast<CalendarQuery*>(data);
+    query->delivered = true;
     StoreEvent event;
     event.startDate = {instantOf(start)};
     event.endDate = {instantOf(end)};
@@ -164,10 +190,9 @@ class EdsEventStore final : public EventStore {
     return calendars;
   }
 
-  std::optional<std::vector<StoreEvent>> events(Instant start, Instant end,
-                                                const std::vector<StoreCalendar>& calendars) override {
+  StoreEvents events(Instant start, Instant end, const std::vector<StoreCalendar>& calendars) override {
     ESourceRegistry* registry = slot_->registry.load();
-    if (registry == nullptr) return std::nullopt;
+    if (registry == nullptr) return {};
     // EDS tests all-day events by date only and the window's ends
     // inclusively: it leaves out an all-day event on the window's last,
     // partial day and hands over one that ends where the window starts. So
@@ -204,14 +229,17 @@ class EdsEventStore final : public EventStore {
     g_main_context_unref(context);
 
     // The store's order: calendar by calendar, each in the order EDS gave.
-    std::vector<StoreEvent> events;
+    // A calendar that is gone from the registry, or whose connection or query
+    // failed, is not counted as read.
+    StoreEvents found;
     for (auto& query : queries) {
-      std::move(query->events.begin(), query->events.end(), std::back_inserter(events));
+      if (query->read) ++found.calendarsRead;
+      std::move(query->events.begin(), query->events.end(), std::back_inserter(found.events));
       // The open clients are kept, not closed: the process ends right after
       // the query, and closing would cost a round trip per calendar.
       clients_.push_back(std::move(query->client));
     }
-    return events;
+    return found;
   }
 
  private:
