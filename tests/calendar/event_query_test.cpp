@@ -62,6 +62,8 @@ const std::vector<QueryCase> kCases = {
     {"fetchBlocked", kTwo, std::nullopt, 0ms, 0ms, true, kTimeout},
 };
 
+void PrintTo(const QueryCase& c, std::ostream* out) { *out << c.name; }
+
 class EventQueryTest : public ::testing::TestWithParam<QueryCase> {};
 
 TEST_P(EventQueryTest, LeadsToItsResult) {
