@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,6 +20,7 @@
 #include "eds_session.h"
 #include "helper_command.h"
 #include "json.h"
+#include "program_launch.h"
 #include "temp_dir.h"
 
 namespace halvic {
@@ -86,6 +88,26 @@ std::string eventsLine(const std::vector<Seeded>& events) {
   return *serializeJson(JsonObject{{"ok", true}, {"events", std::move(records)}}) + "\n";
 }
 
+// Whether the frozen factory has a request waiting unread on its bus socket.
+// The tool sends it its first request only once access was granted: no other
+// client talks to the factory, and nothing arrives while the tool is still
+// waiting for the registry.
+bool factoryHasUnreadRequest(pid_t factory) {
+  testing::Launch ss;
+  ss.argv = {"/usr/bin/ss", "-xnpH"};
+  const std::string owner = "pid=" + std::to_string(factory) + ",";
+  std::istringstream lines(testing::runToEnd(ss).out);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.find(owner) == std::string::npos) continue;
+    std::istringstream fields(line);
+    std::string kind;
+    std::string state;
+    long unread = 0;
+    if (fields >> kind >> state >> unread && unread > 0) return true;
+  }
+  return false;
+}
+
 class StoreFault : public ::testing::TestWithParam<FaultCase> {};
 
 TEST_P(StoreFault, StillEndsWithItsOneLineInTime) {
@@ -115,9 +137,6 @@ TEST_P(StoreFault, StillEndsWithItsOneLineInTime) {
   ASSERT_GT(factory, 0);
   ASSERT_GT(registry, 0);
 
-  // Long enough for the tool to have been granted access (valgrind starts slowly)
-  // and to wait on the frozen factory, short of the query's bound.
-  const auto settle = testing::helperIsWrapped() ? 4s : 2s;
   Outcome run;
   switch (c.fault) {
     case Fault::None:
@@ -135,7 +154,11 @@ TEST_P(StoreFault, StillEndsWithItsOneLineInTime) {
     case Fault::RegistryGoneAfterAccess: {
       ASSERT_EQ(kill(factory, SIGSTOP), 0);
       testing::RunningProgram running(testing::calendarHelperLaunch({"next"}, env));
-      std::this_thread::sleep_for(settle);
+      // Until the tool has been granted access and waits on the factory.
+      const auto giveUp = std::chrono::steady_clock::now() + 60s;
+      while (!factoryHasUnreadRequest(factory) && running.running() && std::chrono::steady_clock::now() < giveUp) {
+        std::this_thread::sleep_for(20ms);
+      }
       if (c.fault == Fault::FactoryKilledMidQuery) {
         kill(factory, SIGKILL);
       } else {
