@@ -41,10 +41,12 @@ struct StoreEvent {
 };
 
 // What the store read for a window: the events of the calendars it could read,
-// and how many of the asked calendars those were. A calendar whose connection
-// or query failed adds no events and is not counted, so a calendar that holds
-// nothing in the window (read, no events) and one that could not be read stay
-// apart.
+// and how many of the asked calendars it knows it read. A calendar whose
+// connection or query failed adds no events and is not counted, so calendars
+// that hold nothing in the window (read, no events) and calendars that could
+// not be read stay apart: `calendarsRead` is 0 only when none could be read.
+// A store that cannot tell an empty calendar from a failed one without asking
+// again may leave the empty ones uncounted once another calendar had events.
 struct StoreEvents {
   std::vector<StoreEvent> events;  // in the store's order
   std::size_t calendarsRead = 0;

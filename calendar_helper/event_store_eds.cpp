@@ -79,8 +79,11 @@ struct CalendarQuery {
   std::optional<std::string> title;
   GRef<EClient> client;
   std::vector<StoreEvent> events;
-  bool delivered = false;  // EDS handed over at least one occurrence
-  bool read = false;       // the calendar answered its query
+  // EDS handed over at least one occurrence, which proves the calendar was
+  // read; instance generation reports no error, so a failed object list looks
+  // like an empty one.
+  bool delivered = false;
+  bool answered = false;  // without occurrences: its backend answered a probe
 
   static void connected(GObject*, GAsyncResult* result, gpointer data) {
     auto* query = static_cast<CalendarQuery*>(data);
@@ -95,28 +98,24 @@ struct CalendarQuery {
                                     collect, query, generated);
   }
 
-  // Instance generation reports no error: a failed object list looks like an
-  // empty one. An occurrence handed over proves the calendar was read; without
-  // one, a query that matches nothing asks the backend whether it answers at
-  // all, which costs one round trip and only for calendars with no events.
-  static void generated(gpointer data) {
-    auto* query = static_cast<CalendarQuery*>(data);
-    if (query->delivered) {
-      query->read = true;
-      --query->shared->pending;
-      return;
-    }
-    e_cal_client_get_object_list(E_CAL_CLIENT(query->client.get()), "#f", nullptr, probed, query);
+  static void generated(gpointer data) { --static_cast<CalendarQuery*>(data)->shared->pending; }
+
+  // A query that matches nothing: it only asks whether the backend answers.
+  void probe() {
+    ++shared->pending;
+    e_cal_client_get_object_list(E_CAL_CLIENT(client.get()), "#f", nullptr, probed, this);
   }
 
   static void probed(GObject*, GAsyncResult* result, gpointer data) {
     auto* query = static_cast<CalendarQuery*>(data);
     GSList* components = nullptr;
-    query->read =
+    query->answered =
         e_cal_client_get_object_list_finish(E_CAL_CLIENT(query->client.get()), result, &components, nullptr);
     g_slist_free_full(components, g_object_unref);
     --query->shared->pending;
   }
+
+  bool read() const { return delivered || answered; }
 
   static gboolean collect(ICalComponent* component, ICalTime* start, ICalTime* end, gpointer data, GCancellable*,
                           GError**) {
@@ -225,15 +224,26 @@ class EdsEventStore final : public EventStore {
                            CalendarQuery::connected, query.get());
     }
     while (shared.pending > 0) g_main_context_iteration(context, TRUE);
+    // Only when no calendar handed over an occurrence does it matter whether
+    // the connected ones are empty or failed: then each is probed, one round
+    // trip more. A window with events costs nothing extra.
+    const bool anyDelivered = std::any_of(queries.begin(), queries.end(), [](const auto& q) { return q->delivered; });
+    if (!anyDelivered) {
+      for (auto& query : queries) {
+        if (query->client) query->probe();
+      }
+      while (shared.pending > 0) g_main_context_iteration(context, TRUE);
+    }
     g_main_context_pop_thread_default(context);
     g_main_context_unref(context);
 
     // The store's order: calendar by calendar, each in the order EDS gave.
     // A calendar that is gone from the registry, or whose connection or query
-    // failed, is not counted as read.
+    // failed, is not counted as read; nor is one without occurrences when
+    // another had some, as it was not probed.
     StoreEvents found;
     for (auto& query : queries) {
-      if (query->read) ++found.calendarsRead;
+      if (query->read()) ++found.calendarsRead;
       std::move(query->events.begin(), query->events.end(), std::back_inserter(found.events));
       // The open clients are kept, not closed: the process ends right after
       // the query, and closing would cost a round trip per calendar.
