@@ -54,9 +54,9 @@ struct StoreEvents {
 
 // The platform's calendar store. Created on the main thread. The query calls
 // come after access was granted, one after the other from a single thread
-// that may not be the main one, and may block: the caller bounds them by
-// giving up on that thread, which then goes on holding the store (it is
-// shared) until its call returns, while the process ends.
+// that need not be the main one, and may block: the caller bounds them by no
+// longer waiting for that thread, which keeps its share of the store until
+// its call returns or the process ends.
 class EventStore {
  public:
   virtual ~EventStore() = default;
