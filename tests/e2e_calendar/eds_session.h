@@ -85,6 +85,12 @@ inline Launch calendarHelperLaunch(const std::vector<std::string>& args, const s
   for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
     if (const char* value = std::getenv(name)) launch.environment.emplace(name, value);
   }
+  // libical (not instrumented) walks its text with strchr and the like; strict
+  // string checks make every such call scan the whole rest of the text, so a
+  // 1 MiB title took 7.8 s instead of 0.6 s to read, close to the query's bound.
+  if (auto asan = launch.environment.find("ASAN_OPTIONS"); asan != launch.environment.end()) {
+    asan->second += ":strict_string_checks=0";
+  }
   launch.inheritEnvironment = false;
   return launch;
 }
