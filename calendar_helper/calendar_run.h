@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <string_view>
 
 #include "event_store.h"
@@ -12,20 +13,27 @@ namespace halvic {
 
 struct CalendarRunResult {
   JsonObject result;
-  // True when the run stopped at the access step; the entry then ends the
-  // process at once instead of returning, since a late completion may still run.
-  bool stoppedAtAccess = false;
+  // True when the run stopped at the access step or at the query's deadline:
+  // the store may still be working on another thread, so the entry ends the
+  // process at once instead of returning.
+  bool endAtOnce = false;
 };
 
 using Clock = std::function<Instant()>;
 
+// How long a run waits on the store, for each of its two steps.
+struct StoreWaits {
+  std::chrono::steady_clock::duration access;
+  std::chrono::steady_clock::duration query;
+};
+
 // The present instant from the system clock.
 Instant systemNow();
 
-// Asks `store` for access (waiting at most `accessWait`), then reads `now`
-// from `clock`, fixes the window of `mode` on `cal` and reports the store's
-// events for it.
-CalendarRunResult runCalendarTool(std::string_view mode, EventStore& store, const LocalCalendar& cal,
-                                  const Clock& clock, std::chrono::steady_clock::duration accessWait);
+// Asks `store` for access, then reads `now` from `clock`, fixes the window of
+// `mode` on `cal` and reports the store's events for it, each store step
+// bounded by its wait.
+CalendarRunResult runCalendarTool(std::string_view mode, const std::shared_ptr<EventStore>& store,
+                                  const LocalCalendar& cal, const Clock& clock, StoreWaits waits);
 
 }  // namespace halvic

@@ -2,6 +2,7 @@
 // local calendar and the calendar store.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -39,8 +40,23 @@ struct StoreEvent {
   bool isAllDay = false;
 };
 
-// The platform's calendar store. Created on the main thread; the query calls
-// are synchronous and come from the main thread after access was granted.
+// What the store read for a window: the events of the calendars it could read,
+// and how many of the asked calendars it knows it read. A calendar whose
+// connection or query failed adds no events and is not counted, so calendars
+// that hold nothing in the window (read, no events) and calendars that could
+// not be read stay apart: `calendarsRead` is 0 only when none could be read.
+// A store that cannot tell an empty calendar from a failed one without asking
+// again may leave the empty ones uncounted once another calendar had events.
+struct StoreEvents {
+  std::vector<StoreEvent> events;  // in the store's order
+  std::size_t calendarsRead = 0;
+};
+
+// The platform's calendar store. Created on the main thread. The query calls
+// come after access was granted, one after the other from a single thread
+// that need not be the main one, and may block: the caller bounds them by no
+// longer waiting for that thread, which keeps its share of the store until
+// its call returns or the process ends.
 class EventStore {
  public:
   virtual ~EventStore() = default;
@@ -53,13 +69,13 @@ class EventStore {
   using AccessCompletion = std::function<void(bool granted, std::optional<std::string> errorDescription)>;
   virtual void requestFullAccessToEvents(AccessCompletion completion) = 0;
 
-  // Every calendar of events; nullopt when the store gives no list.
+  // Every calendar of events; an empty list when there is none, nullopt when
+  // the store could not list them.
   virtual std::optional<std::vector<StoreCalendar>> eventCalendars() = 0;
 
   // The events the store finds for [start, end) over `calendars`, in the
-  // store's order; nullopt when the store gives no list.
-  virtual std::optional<std::vector<StoreEvent>> events(Instant start, Instant end,
-                                                        const std::vector<StoreCalendar>& calendars) = 0;
+  // store's order, with the number of those calendars it could read.
+  virtual StoreEvents events(Instant start, Instant end, const std::vector<StoreCalendar>& calendars) = 0;
 };
 
 // The platform's calendar store and the user's local calendar; defined by the

@@ -3,7 +3,9 @@
 // Access is the opening of the source registry, done on a thread of its own
 // so the caller's bounded wait holds even when the registry never answers.
 // Events are the occurrences EDS generates for the window, recurrences
-// expanded by EDS; dates and floating times are read in the local zone.
+// expanded by EDS; dates and floating times are read in the local zone. The
+// query iterates a main context of its own on the caller's thread, so a
+// factory that never answers blocks only that thread.
 #include <libecal/libecal.h>
 
 #include <algorithm>
@@ -77,6 +79,11 @@ struct CalendarQuery {
   std::optional<std::string> title;
   GRef<EClient> client;
   std::vector<StoreEvent> events;
+  // EDS handed over at least one occurrence, which proves the calendar was
+  // read; instance generation reports no error, so a failed object list looks
+  // like an empty one.
+  bool delivered = false;
+  bool answered = false;  // without occurrences: its backend answered a probe
 
   static void connected(GObject*, GAsyncResult* result, gpointer data) {
     auto* query = static_cast<CalendarQuery*>(data);
@@ -88,14 +95,32 @@ struct CalendarQuery {
     auto* calClient = E_CAL_CLIENT(query->client.get());
     e_cal_client_set_default_timezone(calClient, query->shared->zone);
     e_cal_client_generate_instances(calClient, query->shared->queryStart, query->shared->queryEnd, nullptr,
-                                    collect, query, finished);
+                                    collect, query, generated);
   }
 
-  static void finished(gpointer data) { --static_cast<CalendarQuery*>(data)->shared->pending; }
+  static void generated(gpointer data) { --static_cast<CalendarQuery*>(data)->shared->pending; }
+
+  // A query that matches nothing: it only asks whether the backend answers.
+  void probe() {
+    ++shared->pending;
+    e_cal_client_get_object_list(E_CAL_CLIENT(client.get()), "#f", nullptr, probed, this);
+  }
+
+  static void probed(GObject*, GAsyncResult* result, gpointer data) {
+    auto* query = static_cast<CalendarQuery*>(data);
+    GSList* components = nullptr;
+    query->answered =
+        e_cal_client_get_object_list_finish(E_CAL_CLIENT(query->client.get()), result, &components, nullptr);
+    g_slist_free_full(components, g_object_unref);
+    --query->shared->pending;
+  }
+
+  bool read() const { return delivered || answered; }
 
   static gboolean collect(ICalComponent* component, ICalTime* start, ICalTime* end, gpointer data, GCancellable*,
                           GError**) {
     auto* query = static_cast<CalendarQuery*>(data);
+    query->delivered = true;
     StoreEvent event;
     event.startDate = {instantOf(start)};
     event.endDate = {instantOf(end)};
@@ -164,10 +189,9 @@ class EdsEventStore final : public EventStore {
     return calendars;
   }
 
-  std::optional<std::vector<StoreEvent>> events(Instant start, Instant end,
-                                                const std::vector<StoreCalendar>& calendars) override {
+  StoreEvents events(Instant start, Instant end, const std::vector<StoreCalendar>& calendars) override {
     ESourceRegistry* registry = slot_->registry.load();
-    if (registry == nullptr) return std::nullopt;
+    if (registry == nullptr) return {};
     // EDS tests all-day events by date only and the window's ends
     // inclusively: it leaves out an all-day event on the window's last,
     // partial day and hands over one that ends where the window starts. So
@@ -200,18 +224,32 @@ class EdsEventStore final : public EventStore {
                            CalendarQuery::connected, query.get());
     }
     while (shared.pending > 0) g_main_context_iteration(context, TRUE);
+    // Only when no calendar handed over an occurrence does it matter whether
+    // the connected ones are empty or failed: then each is probed, one round
+    // trip more. A window with events costs nothing extra.
+    const bool anyDelivered = std::any_of(queries.begin(), queries.end(), [](const auto& q) { return q->delivered; });
+    if (!anyDelivered) {
+      for (auto& query : queries) {
+        if (query->client) query->probe();
+      }
+      while (shared.pending > 0) g_main_context_iteration(context, TRUE);
+    }
     g_main_context_pop_thread_default(context);
     g_main_context_unref(context);
 
     // The store's order: calendar by calendar, each in the order EDS gave.
-    std::vector<StoreEvent> events;
+    // A calendar that is gone from the registry, or whose connection or query
+    // failed, is not counted as read; nor is one without occurrences when
+    // another had some, as it was not probed.
+    StoreEvents found;
     for (auto& query : queries) {
-      std::move(query->events.begin(), query->events.end(), std::back_inserter(events));
+      if (query->read()) ++found.calendarsRead;
+      std::move(query->events.begin(), query->events.end(), std::back_inserter(found.events));
       // The open clients are kept, not closed: the process ends right after
       // the query, and closing would cost a round trip per calendar.
       clients_.push_back(std::move(query->client));
     }
-    return events;
+    return found;
   }
 
  private:

@@ -64,8 +64,11 @@ class EventKitStore final : public EventStore {
     }
   }
 
-  std::optional<std::vector<StoreEvent>> events(Instant start, Instant end,
-                                                const std::vector<StoreCalendar>& calendars) override {
+  // Runs on the caller's query thread; eventsMatchingPredicate: blocks until
+  // the store answers. A caller that stopped waiting keeps this object, and
+  // with it store_, alive through its shared reference until the call returns,
+  // and reads nothing of what it returns.
+  StoreEvents events(Instant start, Instant end, const std::vector<StoreCalendar>& calendars) override {
     @autoreleasepool {
       // Back to the store's own calendar objects; an identifier that this
       // store never reported names no calendar. An empty list stays empty
@@ -84,14 +87,18 @@ class EventKitStore final : public EventStore {
                                                                calendars:chosen];
         found = [store_ eventsMatchingPredicate:predicate];
       } @catch (NSException* exception) {
+        // EventKit reports a failed fetch only this way (or by no list at
+        // all): then none of the calendars was read.
         (void)exception;
-        return std::nullopt;
+        return {};
       }
       if (found == nil) {
-        return std::nullopt;
+        return {};
       }
-      std::vector<StoreEvent> result;
-      result.reserve(found.count);
+      // One fetch over every chosen calendar: it read all of them or none.
+      StoreEvents result;
+      result.calendarsRead = chosen.count;
+      result.events.reserve(found.count);
       for (EKEvent* event in found) {
         @autoreleasepool {
           NSDate* startDate = event.startDate;
@@ -108,7 +115,7 @@ class EventKitStore final : public EventStore {
           record.title = optionalUtf8String(event.title);
           record.location = optionalUtf8String(event.location);
           record.isAllDay = event.allDay ? true : false;
-          result.push_back(std::move(record));
+          result.events.push_back(std::move(record));
         }
       }
       return result;

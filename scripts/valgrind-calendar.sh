@@ -7,8 +7,9 @@
 #   scripts/valgrind-calendar.sh [build directory]
 # Without one it builds build/ (scripts/build.sh) and uses that. The build must
 # not be a sanitizer build: valgrind cannot run what the sanitizers instrumented.
-# Every mode, both ways of having no session bus, the time-out (which ends the
-# process while the access thread is still inside EDS) and the hostile data.
+# Every mode, both ways of having no session bus, the time-outs (which end the
+# process while the access or the query thread is still inside EDS), the
+# factory killed mid-query and the hostile data.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-}
@@ -32,7 +33,7 @@ export HALVIC_E2E_HELPER_WRAPPER="$(command -v valgrind) -q --vgdb=no --error-ex
 start=$(date +%s)
 status=0
 # Each test starts its own session, so two run at once.
-ctest --test-dir "$build" -R '^(calendar_e2e_tests|Cases/HostileCalendarData\.)' -j2 --output-on-failure \
+ctest --test-dir "$build" -R '^(calendar_e2e_tests|Cases/(HostileCalendarData|StoreFault)\.)' -j2 --output-on-failure \
   --timeout 300 || status=$?
 for log in "$logs"/*.log; do
   [ -s "$log" ] || continue

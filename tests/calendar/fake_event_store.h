@@ -1,9 +1,12 @@
-// A calendar store whose answer to the access request comes when and how a
-// test says, and which records what was asked of it.
+// A calendar store whose answers to the access request and to the query come
+// when and how a test says, and which records what was asked of it.
 #pragma once
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
+#include <future>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -27,7 +30,12 @@ class FakeEventStore final : public EventStore {
   bool granted = true;
   std::optional<std::string> error;
   std::optional<std::vector<StoreCalendar>> calendars = std::vector<StoreCalendar>{};
-  std::optional<std::vector<StoreEvent>> storedEvents = std::vector<StoreEvent>{};
+  std::vector<StoreEvent> storedEvents;
+  std::optional<std::size_t> calendarsRead;  // nullopt: every calendar asked
+  // How long each query step takes; a blocked fetch waits for unblock().
+  std::chrono::milliseconds listingDelay{0};
+  std::chrono::milliseconds fetchDelay{0};
+  bool blockFetch = false;
 
   // What the run asked.
   int accessRequests = 0;
@@ -38,6 +46,7 @@ class FakeEventStore final : public EventStore {
     std::vector<std::string> calendarIds;
   };
   std::vector<Query> queries;
+  std::atomic<int> fetchesAnswered = 0;
 
   ~FakeEventStore() override {
     if (answerer_.joinable()) answerer_.join();
@@ -62,15 +71,23 @@ class FakeEventStore final : public EventStore {
     }
   }
 
-  std::optional<std::vector<StoreCalendar>> eventCalendars() override { return calendars; }
+  std::optional<std::vector<StoreCalendar>> eventCalendars() override {
+    std::this_thread::sleep_for(listingDelay);
+    return calendars;
+  }
 
-  std::optional<std::vector<StoreEvent>> events(Instant start, Instant end,
-                                                const std::vector<StoreCalendar>& asked) override {
+  StoreEvents events(Instant start, Instant end, const std::vector<StoreCalendar>& asked) override {
     Query query{start, end, {}};
     for (const StoreCalendar& calendar : asked) query.calendarIds.push_back(calendar.identifier);
     queries.push_back(std::move(query));
-    return storedEvents;
+    std::this_thread::sleep_for(fetchDelay);
+    if (blockFetch) unblocked_.wait();
+    StoreEvents found{storedEvents, calendarsRead.value_or(asked.size())};
+    ++fetchesAnswered;
+    return found;
   }
+
+  void unblock() { unblock_.set_value(); }
 
   // Waits for a late answer, so its effects can be checked.
   void joinAnswer() {
@@ -79,6 +96,17 @@ class FakeEventStore final : public EventStore {
 
  private:
   std::thread answerer_;
+  std::promise<void> unblock_;
+  std::shared_future<void> unblocked_ = unblock_.get_future().share();
 };
+
+// Waits until the run's query thread, given up on or not, has let go of
+// `store`, so that what it did after the run returned can be checked.
+inline void awaitQueryEnd(const std::shared_ptr<FakeEventStore>& store) {
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (store.use_count() > 1 && std::chrono::steady_clock::now() < giveUp) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
 
 }  // namespace halvic::testing

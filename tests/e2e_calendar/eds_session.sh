@@ -59,7 +59,7 @@ start)
   </policy>
 </busconfig>
 CONF
-  rm -f "$root/pgid" "$root/registry.pid"
+  rm -f "$root/pgid" "$root/registry.pid" "$root/factory.pid"
   # The leader records its id (= the group's), starts the daemons and stays.
   setsid -f env -i PATH="$PATH" $(cat "$root/env") bash -c '
     root=$1 libexec=$2
@@ -70,6 +70,7 @@ CONF
     "$libexec/evolution-source-registry" &
     echo $! >"$root/registry.pid"
     "$libexec/evolution-calendar-factory" --keep-running &
+    echo $! >"$root/factory.pid"
     wait' _ "$root" "$libexec"
   wait_for "process group" test -s "$root/pgid"
   wait_for "bus" test -S "$root/run/bus"
