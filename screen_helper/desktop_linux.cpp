@@ -18,7 +18,6 @@ namespace {
 constexpr std::chrono::milliseconds kProbeTimeout{1000};
 constexpr std::chrono::milliseconds kRequestTimeout{2000};
 
-
 }  // namespace
 
 std::unique_ptr<Desktop> makeSystemDesktop() {

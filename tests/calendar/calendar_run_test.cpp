@@ -17,6 +17,7 @@ namespace {
 using namespace std::chrono_literals;
 using testing::at;
 using testing::FakeEventStore;
+using testing::titled;
 using testing::kHour;
 
 class CalendarRunTest : public ::testing::Test {
@@ -33,14 +34,6 @@ class CalendarRunTest : public ::testing::Test {
 
   CalendarRunResult run(const char* mode) { return runCalendarTool(mode, store_, *cal_, clock_, {200ms, 200ms}); }
 };
-
-StoreEvent titled(double start, const char* title) {
-  StoreEvent e;
-  e.startDate = {start};
-  e.endDate = {start + 3600};
-  e.title = title;
-  return e;
-}
 
 TEST_F(CalendarRunTest, QueriesTheModesWindowOverEveryCalendarAndReportsInStartOrder) {
   store_->answer = FakeEventStore::Answer::afterDelay;

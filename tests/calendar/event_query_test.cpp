@@ -18,6 +18,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::FakeEventStore;
+using testing::titled;
 
 constexpr auto kWait = 200ms;
 constexpr auto kLate = 400ms;
@@ -25,14 +26,6 @@ constexpr auto kLate = 400ms;
 const JsonObject kTimeout{{"ok", false}, {"error", "timeout"}, {"detail", "Takvim etkinlikleri zaman asimina ugradi."}};
 const JsonObject kUnavailable{
     {"ok", false}, {"error", "calendar_unavailable"}, {"detail", "Takvim etkinlikleri okunamadi."}};
-
-StoreEvent titled(double start, const char* title) {
-  StoreEvent e;
-  e.startDate = {start};
-  e.endDate = {start + 3600};
-  e.title = title;
-  return e;
-}
 
 const std::vector<StoreCalendar> kTwo = {{"a", "Is"}, {"b", "Ev"}};
 // In the store's order; reported in start order.

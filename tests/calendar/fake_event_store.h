@@ -17,6 +17,16 @@
 
 namespace halvic::testing {
 
+// An hour-long event starting at `start`.
+inline StoreEvent titled(double start, const char* title) {
+  StoreEvent e;
+  e.startDate = {start};
+  e.endDate = {start + 3600};
+  e.title = title;
+  return e;
+}
+
+
 class FakeEventStore final : public EventStore {
  public:
   enum class Answer {
