@@ -4,6 +4,7 @@
 
 #include "bounded_desktop.h"
 #include "desktop.h"
+#include "linux_paths.h"
 #include "sway/desktop_sway.h"
 #include "sway/sway_ipc.h"
 #include "window_system.h"
@@ -18,9 +19,7 @@ namespace {
 constexpr std::chrono::milliseconds kProbeTimeout{1000};
 constexpr std::chrono::milliseconds kRequestTimeout{2000};
 
-}  // namespace
-
-std::unique_ptr<Desktop> makeSystemDesktop() {
+std::unique_ptr<Desktop> chooseDesktop() {
   const std::string socketPath = sway::socketPathFromEnvironment();
   const bool wayland = isWaylandSession(std::getenv("WAYLAND_DISPLAY"), std::getenv("XDG_SESSION_TYPE"));
   switch (chooseWindowSystem(!socketPath.empty() && sway::compositorAnswers(socketPath, kProbeTimeout), wayland)) {
@@ -33,5 +32,28 @@ std::unique_ptr<Desktop> makeSystemDesktop() {
   }
   return makeX11Desktop(X11WindowScope::stackingOrder);
 }
+
+// Asks the environment and probes the compositor at the first question about
+// windows, so a run that asks none (an unsupported mode) talks to no window
+// system. Paths are the same for every Linux window system.
+class FirstUseDesktop final : public Desktop {
+ public:
+  std::optional<FrontmostApplication> frontmostApplication() override { return chosen().frontmostApplication(); }
+  std::optional<std::vector<LooseValue>> windowList() override { return chosen().windowList(); }
+  std::string temporaryDirectory() override { return linuxTemporaryDirectory(); }
+  std::string screenshotProgramPath() override { return screenshotProgramBesideExecutable(); }
+
+ private:
+  Desktop& chosen() {
+    if (!chosen_) chosen_ = chooseDesktop();
+    return *chosen_;
+  }
+
+  std::unique_ptr<Desktop> chosen_;
+};
+
+}  // namespace
+
+std::unique_ptr<Desktop> makeSystemDesktop() { return std::make_unique<FirstUseDesktop>(); }
 
 }  // namespace halvic

@@ -65,8 +65,8 @@ struct HelperRun {
 // One run as the desktop's user; `withoutIpc` leaves SWAYSOCK out, as in a
 // Wayland session whose compositor does not speak sway's IPC.
 HelperRun runHelper(const std::string& outputPath = "", bool withoutIpc = false,
-                    const std::string& ipcSocket = "") {
-  std::vector<std::string> argv{"/usr/bin/env", programCopy(SCREEN_HELPER_PATH).string(), "capture_active_window"};
+                    const std::string& ipcSocket = "", const std::string& mode = "capture_active_window") {
+  std::vector<std::string> argv{"/usr/bin/env", programCopy(SCREEN_HELPER_PATH).string(), mode};
   if (!outputPath.empty()) argv.push_back(outputPath);
   testing::Launch launch = sway().launch(argv);
   if (withoutIpc) launch.environment.erase("SWAYSOCK");
@@ -293,6 +293,7 @@ class StallingCompositor {
     for (int fd : held_) close(fd);
     close(listener_);
   }
+  int connections() const { return connections_; }
 
  private:
   void serve() {
@@ -301,6 +302,7 @@ class StallingCompositor {
       if (poll(&ready, 1, 50) <= 0) continue;
       const int connection = accept(listener_, nullptr, nullptr);
       if (connection < 0) continue;
+      ++connections_;
       char head[14];
       std::uint32_t size = 0, type = 0;
       if (recv(connection, head, sizeof head, MSG_WAITALL) == sizeof head) {
@@ -324,6 +326,7 @@ class StallingCompositor {
   fs::path path_;
   int listener_ = -1;
   std::atomic<bool> stop_{false};
+  std::atomic<int> connections_{0};
   std::vector<int> held_;
   std::thread thread_;
 };
@@ -334,6 +337,17 @@ TEST(WaylandScreenHelper, ACompositorThatStopsAnsweringAfterTheProbeCostsBounded
   StallingCompositor stalling(directory / "stalling.sock");
   const HelperRun run = runHelper("", false, (directory / "stalling.sock").string());
   EXPECT_EQ(run.result.value("error", ""), "no_active_window") << run.outcome.out;
+  EXPECT_GE(stalling.connections(), 2);  // the probe, then the layout request
+}
+
+// A run that asks nothing about windows talks to no window system at all.
+TEST(WaylandScreenHelper, AnUnsupportedModeAsksTheCompositorNothing) {
+  const fs::path directory = sway().userDirectory();
+  fs::permissions(directory, fs::perms::others_exec, fs::perm_options::add);
+  StallingCompositor stalling(directory / "unasked.sock");
+  const HelperRun run = runHelper("", false, (directory / "unasked.sock").string(), "capture_screen");
+  EXPECT_EQ(run.result.value("error", ""), "unsupported_mode") << run.outcome.out;
+  EXPECT_EQ(stalling.connections(), 0);
 }
 
 }  // namespace
