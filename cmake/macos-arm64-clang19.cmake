@@ -57,7 +57,8 @@ set(GTest_DIR "${CMAKE_CURRENT_LIST_DIR}/macos-cross/packages/GTest" CACHE PATH 
 set(FastFloat_DIR "${CMAKE_CURRENT_LIST_DIR}/macos-cross/packages/FastFloat" CACHE PATH "")
 
 # EventKit: an SDK without it (the SDK copy has none) gets the declarations of
-# what the calendar backend uses, found as the framework would be.
+# what the calendar backend uses, found under the framework's header name
+# <EventKit/EventKit.h>.
 if(NOT IS_DIRECTORY "${HALVIC_MACOS_SDK}/System/Library/Frameworks/EventKit.framework")
-  string(APPEND CMAKE_OBJCXX_FLAGS_INIT " -iframework ${CMAKE_CURRENT_LIST_DIR}/macos-cross/frameworks")
+  string(APPEND CMAKE_OBJCXX_FLAGS_INIT " -isystem ${CMAKE_CURRENT_LIST_DIR}/macos-cross/eventkit")
 endif()
