@@ -1,13 +1,13 @@
-// A Wayland toplevel whose buffer pixel (x, y) is patternPixel(x, y), at SCALE buffer pixels per logical one:
+// A Wayland toplevel of WxH logical pixels whose buffer pixel (x, y) is patternPixel(x, y), at SCALE buffer pixels
+// per logical one, for a compositor that leaves its size to it (a floating window):
 //   colour_window APP_ID SCALE WxH TITLE
-// WxH is the logical size it takes when the compositor leaves the choice to it (a floating window). Each time
-// the compositor has shown a newly drawn size, "WxH" goes to $XDG_RUNTIME_DIR/colour-window-APP_ID, so a test
-// knows when the screen shows what the layout tree says. It runs until the compositor goes away.
+// Once the compositor has shown it, $XDG_RUNTIME_DIR/colour-window-APP_ID exists. It runs until the compositor goes.
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <string_view>
 
@@ -18,71 +18,53 @@
 
 namespace {
 
-std::string appId;
-int scale = 1, preferredWidth = 0, preferredHeight = 0, pendingWidth = 0, pendingHeight = 0, drawnWidth = 0,
-    drawnHeight = 0;
+int scale = 0, width = 0, height = 0;
+std::string shownMarker;
 wl_compositor* compositor = nullptr;
 wl_shm* shm = nullptr;
 xdg_wm_base* wmBase = nullptr;
 wl_surface* surface = nullptr;
-wl_buffer* buffer = nullptr;
 
-wl_buffer* drawBuffer(int width, int height) {
-  const int stride = width * 4;
-  const auto size = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
+wl_buffer* drawBuffer() {
+  const int stride = width * scale * 4;
+  const auto size = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height * scale);
   const int fd = memfd_create("colour_window", MFD_CLOEXEC);
   void* memory = ftruncate(fd, static_cast<off_t>(size)) == 0
                      ? mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)
                      : MAP_FAILED;
   if (memory == MAP_FAILED) std::exit(1);
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
+  for (int y = 0; y < height * scale; ++y) {
+    for (int x = 0; x < width * scale; ++x) {
       const auto p = halvic::e2e::patternPixel(static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y));
-      static_cast<std::uint32_t*>(memory)[y * width + x] = std::uint32_t{p.r} << 16 | std::uint32_t{p.g} << 8 | p.b;
+      static_cast<std::uint32_t*>(memory)[y * width * scale + x] = std::uint32_t{p.r} << 16 | p.g << 8 | p.b;
     }
   }
   munmap(memory, size);
   wl_shm_pool* pool = wl_shm_create_pool(shm, fd, static_cast<std::int32_t>(size));
-  wl_buffer* drawn = wl_shm_pool_create_buffer(pool, 0, width, height, stride, WL_SHM_FORMAT_XRGB8888);
+  wl_buffer* buffer = wl_shm_pool_create_buffer(pool, 0, width * scale, height * scale, stride, WL_SHM_FORMAT_XRGB8888);
   wl_shm_pool_destroy(pool);
   close(fd);
-  return drawn;
+  return buffer;
 }
 
-// Written through a rename, so a reader never sees half of it.
 const wl_callback_listener kShown = {[](void*, wl_callback* callback, std::uint32_t) {
   wl_callback_destroy(callback);
-  const std::string path = std::string(std::getenv("XDG_RUNTIME_DIR")) + "/colour-window-" + appId;
-  if (FILE* file = std::fopen((path + ".new").c_str(), "w")) {
-    std::fprintf(file, "%dx%d", drawnWidth, drawnHeight);
-    std::fclose(file);
-    std::rename((path + ".new").c_str(), path.c_str());
-  }
+  std::ofstream{shownMarker};
 }};
 
-const xdg_surface_listener kSurfaceListener = {[](void*, xdg_surface* xdgSurface, std::uint32_t serial) {
+// The buffer goes with the answer to the first configure; later ones change nothing.
+const xdg_surface_listener kConfigured = {[](void*, xdg_surface* xdgSurface, std::uint32_t serial) {
   xdg_surface_ack_configure(xdgSurface, serial);
-  const int width = pendingWidth > 0 ? pendingWidth : preferredWidth;
-  const int height = pendingHeight > 0 ? pendingHeight : preferredHeight;
-  if (width != drawnWidth || height != drawnHeight) {
-    if (buffer != nullptr) wl_buffer_destroy(buffer);
-    buffer = drawBuffer(width * scale, height * scale);
-    drawnWidth = width;
-    drawnHeight = height;
+  static bool drawn = false;
+  if (!drawn) {
+    drawn = true;
     wl_surface_set_buffer_scale(surface, scale);
-    wl_surface_attach(surface, buffer, 0, 0);
+    wl_surface_attach(surface, drawBuffer(), 0, 0);
     wl_surface_damage_buffer(surface, 0, 0, width * scale, height * scale);
     wl_callback_add_listener(wl_surface_frame(surface), &kShown, nullptr);
   }
   wl_surface_commit(surface);
 }};
-
-const xdg_toplevel_listener kToplevelListener = {
-    [](void*, xdg_toplevel*, std::int32_t width, std::int32_t height, wl_array*) {
-      pendingWidth = width;
-      pendingHeight = height;
-    },
-    [](void*, xdg_toplevel*) {}, nullptr, nullptr};  // the last two are not sent at version 1
 
 const xdg_wm_base_listener kPong = {[](void*, xdg_wm_base* base, std::uint32_t serial) { xdg_wm_base_pong(base, serial); }};
 
@@ -103,12 +85,11 @@ const wl_registry_listener kRegistryListener = {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 5 || (scale = std::atoi(argv[2])) < 1 ||
-      std::sscanf(argv[3], "%dx%d", &preferredWidth, &preferredHeight) != 2) {
+  if (argc != 5 || (scale = std::atoi(argv[2])) < 1 || std::sscanf(argv[3], "%dx%d", &width, &height) != 2) {
     std::fprintf(stderr, "usage: colour_window APP_ID SCALE WxH TITLE\n");
     return 2;
   }
-  appId = argv[1];
+  shownMarker = std::string(std::getenv("XDG_RUNTIME_DIR")) + "/colour-window-" + argv[1];
   wl_display* display = wl_display_connect(nullptr);
   if (display == nullptr) return 1;
   wl_registry_add_listener(wl_display_get_registry(display), &kRegistryListener, nullptr);
@@ -116,9 +97,8 @@ int main(int argc, char** argv) {
   if (compositor == nullptr || shm == nullptr || wmBase == nullptr) return 1;
   surface = wl_compositor_create_surface(compositor);
   xdg_surface* xdgSurface = xdg_wm_base_get_xdg_surface(wmBase, surface);
-  xdg_surface_add_listener(xdgSurface, &kSurfaceListener, nullptr);
+  xdg_surface_add_listener(xdgSurface, &kConfigured, nullptr);
   xdg_toplevel* toplevel = xdg_surface_get_toplevel(xdgSurface);
-  xdg_toplevel_add_listener(toplevel, &kToplevelListener, nullptr);
   xdg_toplevel_set_app_id(toplevel, argv[1]);
   xdg_toplevel_set_title(toplevel, argv[4]);
   wl_surface_commit(surface);  // the first configure answers this empty commit
