@@ -10,6 +10,7 @@
 #include <fstream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <wayland-client.h>
 
@@ -26,22 +27,19 @@ xdg_wm_base* wmBase = nullptr;
 wl_surface* surface = nullptr;
 
 wl_buffer* drawBuffer() {
-  const int stride = width * scale * 4;
-  const auto size = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height * scale);
-  const int fd = memfd_create("colour_window", MFD_CLOEXEC);
-  void* memory = ftruncate(fd, static_cast<off_t>(size)) == 0
-                     ? mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)
-                     : MAP_FAILED;
-  if (memory == MAP_FAILED) std::exit(1);
+  std::vector<std::uint32_t> pixels;
   for (int y = 0; y < height * scale; ++y) {
     for (int x = 0; x < width * scale; ++x) {
       const auto p = halvic::e2e::patternPixel(static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y));
-      static_cast<std::uint32_t*>(memory)[y * width * scale + x] = std::uint32_t{p.r} << 16 | p.g << 8 | p.b;
+      pixels.push_back(std::uint32_t{p.r} << 16 | p.g << 8 | p.b);
     }
   }
-  munmap(memory, size);
-  wl_shm_pool* pool = wl_shm_create_pool(shm, fd, static_cast<std::int32_t>(size));
-  wl_buffer* buffer = wl_shm_pool_create_buffer(pool, 0, width * scale, height * scale, stride, WL_SHM_FORMAT_XRGB8888);
+  const auto size = static_cast<std::int32_t>(pixels.size() * 4);
+  const int fd = memfd_create("colour_window", MFD_CLOEXEC);
+  if (write(fd, pixels.data(), static_cast<std::size_t>(size)) != size) std::exit(1);
+  wl_shm_pool* pool = wl_shm_create_pool(shm, fd, size);
+  wl_buffer* buffer = wl_shm_pool_create_buffer(pool, 0, width * scale, height * scale, width * scale * 4,
+                                                WL_SHM_FORMAT_XRGB8888);
   wl_shm_pool_destroy(pool);
   close(fd);
   return buffer;
