@@ -37,7 +37,7 @@ output HEADLESS-2 mode 1600x1000 position 1280 0 scale 2
 output HEADLESS-3 mode 800x600 position 0 800 transform 90
 for_window [app_id="."] floating enable
 for_window [app_id="^tiled$"] floating disable
-for_window [app_id="straddling"] floating enable, move absolute position 1000 100
+for_window [app_id="straddling"] move absolute position 1000 100
 )";
 const uid_t kUser = geteuid() == 0 ? 65534 : geteuid();
 
@@ -242,8 +242,9 @@ std::optional<e2e::DecodedPng> expectCaptured(const json& result, std::int64_t i
   EXPECT_EQ(info.st_mode & 0777, 0600u);
   EXPECT_EQ(info.st_uid, kUser);
   auto png = e2e::readPng(path);
-  EXPECT_TRUE(png && png->width == rect.width * scale && png->height == rect.height * scale) << path;
-  return png && png->width == rect.width * scale && png->height == rect.height * scale ? png : std::nullopt;
+  const bool fits = png && png->width == rect.width * scale && png->height == rect.height * scale;
+  EXPECT_TRUE(fits) << path;
+  return fits ? png : std::nullopt;
 }
 
 // How many pixels are not the client's pattern (the capture copies the screen's region: another window over it
