@@ -1,5 +1,5 @@
 // A Wayland toplevel of WxH logical pixels whose buffer pixel (x, y) is patternPixel(x, y), at SCALE buffer pixels
-// per logical one, for a compositor that leaves its size to it (a floating window):
+// per logical one, whatever size the compositor asks for (a floating window takes it as it is):
 //   colour_window APP_ID SCALE WxH TITLE
 // Once the compositor has shown it, $XDG_RUNTIME_DIR/colour-window-APP_ID exists. It runs until the compositor goes.
 #include <sys/mman.h>

@@ -1,6 +1,7 @@
 // The screen helper and the screenshot program on one private headless sway with Xwayland, run as an unprivileged
 // user (sway refuses root). HEADLESS-1: 1280x800 at scale 1; HEADLESS-2: 1600x1000 at scale 2 to its right (800x500
-// logical units); HEADLESS-3: 800x600 turned by 90 degrees below the first (600x800 logical units).
+// logical units); HEADLESS-3: 800x600 turned by 90 degrees below the first (600x800 logical units). Wayland test
+// windows float at the size they ask for, except the one named "tiled".
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
