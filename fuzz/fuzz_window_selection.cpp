@@ -49,17 +49,12 @@ LooseValue loose(FuzzedDataProvider& in, double number) {
   }
 }
 
-LooseValue looseText(FuzzedDataProvider& in, std::initializer_list<const std::string_view> notable) {
-  switch (in.ConsumeIntegralInRange(0, 7)) {
-    case 0: return LooseValue::Other{};
-    case 1: return in.ConsumeRandomLengthString(8);
-    default: return std::string(in.PickValueInArray(notable));
-  }
-}
-
 LooseMap makeRecord(FuzzedDataProvider& in, std::int64_t index) {
   LooseMap record{{std::string(kIndexKey), index}};
   auto maybe = [&in] { return in.ConsumeIntegralInRange(0, 9) != 0; };
+  auto text = [&](std::initializer_list<const std::string_view> notable) {
+    return maybe() ? LooseValue(std::string(in.PickValueInArray(notable))) : loose(in, 0.0);
+  };
   const double nan = std::nan("");
   if (maybe()) record.emplace(kCGWindowOwnerPID, loose(in, in.PickValueInArray(kPIDs)));
   if (maybe()) record.emplace(kCGWindowLayer, loose(in, in.PickValueInArray({0.0, 0.0, 25.0, -1.0, 0.5})));
@@ -72,10 +67,10 @@ LooseMap makeRecord(FuzzedDataProvider& in, std::int64_t index) {
     }
     record.emplace(kCGWindowBounds, maybe() ? LooseValue(std::move(bounds)) : loose(in, 100.0));
   }
-  if (maybe()) record.emplace(kCGWindowName, looseText(in, {"Title", "", "  \n ", "\xE2\x80\xA8", " T "}));
+  if (maybe()) record.emplace(kCGWindowName, text({"Title", "", "  \n ", "\xE2\x80\xA8", " T "}));
   if (maybe()) {
-    record.emplace(kCGWindowOwnerName, looseText(in, {"Window Server", "Dock", " Dock\t", "\xC2\xA0" "Dock\xE3\x80\x80",
-                                                      "dock", "Control Center", "Notification Center", "Finder"}));
+    record.emplace(kCGWindowOwnerName, text({"Window Server", "Dock", " Dock\t", "\xC2\xA0" "Dock\xE3\x80\x80", "dock",
+                                             "Control Center", "Notification Center", "Finder"}));
   }
   return record;
 }
