@@ -30,7 +30,7 @@ struct ScriptedDesktop final : Desktop {
   std::string screenshotProgramPath() override { return "/nonexistent"; }
 };
 
-// Tags each record with its place in the list under a key selection never reads.
+// Gives each record a number of its own, under a key selection never reads.
 constexpr std::string_view kIndexKey = "fuzz.index";
 constexpr std::int32_t kSelf = 4242;
 // This tool, other processes, and values equal to one of them only when cut to 32 bits.
