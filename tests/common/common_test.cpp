@@ -1,5 +1,4 @@
 // The JSON writer, UTF-8 repair, the atomic output file and emit.
-#include <fast_float/fast_float.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -26,23 +25,14 @@ TEST(JsonWriter, WritesCompactTextInInsertionOrderWithEscapes) {
                {"z", "a"},
                {"s", "/\"\\\n\t\r\b\f\0\x01\x1f\x7f Çalışma 😀 \u2028"s},
                {"events", JsonArray{JsonObject{{"x", 10.5}, {"y", -4.0}}, JsonObject{}, JsonArray{}}},
-               {"min", std::numeric_limits<std::int64_t>::min()}};
+               {"min", std::numeric_limits<std::int64_t>::min()},
+               {"doubles", JsonArray{1.0 / 3, 5e-324, 1e21, -0.0, std::numeric_limits<double>::max()}}};
   o.set("z", "again");
   o.set("new", false);
   EXPECT_EQ(serializeJson(o), R"({"ok":true,"z":"again","s":"\/\"\\\n\t\r\b\f\u0000\u0001\u001f)"
                               "\x7f Çalışma 😀 \u2028\","
-                              R"("events":[{"x":10.5,"y":-4},{},[]],"min":-9223372036854775808,"new":false})");
-}
-
-TEST(JsonWriter, DoublesReadBackAsTheSameDouble) {
-  for (double d : {0.0, -0.0, 1.0 / 3.0, 1e300, -1e-300, 5e-324, 1e21, 2560.0, std::numeric_limits<double>::max()}) {
-    const std::string s = serializeJson(d).value_or("");
-    double back = 0;
-    const auto [end, ec] = fast_float::from_chars(s.data(), s.data() + s.size(), back);
-    EXPECT_TRUE(ec == std::errc() && end == s.data() + s.size() && back == d && !std::signbit(back) == !std::signbit(d))
-        << s;
-    EXPECT_EQ(s.find_first_not_of("-0123456789.e+"), std::string::npos) << s;
-  }
+                              R"("events":[{"x":10.5,"y":-4},{},[]],"min":-9223372036854775808,)"
+                              R"("doubles":[0.3333333333333333,5e-324,1e+21,-0,1.7976931348623157e+308],"new":false})");
 }
 
 TEST(JsonWriter, ValuesWithoutJsonFormFailTheWholeText) {
@@ -60,17 +50,10 @@ TEST(JsonWriter, ValuesWithoutJsonFormFailTheWholeText) {
 #define FFFD "\xEF\xBF\xBD"
 
 TEST(Utf8Repair, KeepsWellFormedTextAndReplacesEachIllFormedByte) {
+  // Well-formed text stays; stray, never-leading, overlong, surrogate, and cut sequences go.
   const std::string wellFormed = "a\0\xC3\xA7\xE2\x82\xAC\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF"s;
-  const std::pair<std::string, std::string> cases[] = {
-      {wellFormed, wellFormed},
-      {"a\x80" "b\xC0\xC1\xF5\xFF", "a" FFFD "b" FFFD FFFD FFFD FFFD},
-      {"\xE0\x80\xAF\xED\xA0\x80", FFFD FFFD FFFD FFFD FFFD FFFD},  // overlong, surrogate
-      {"\xF0\x9F\x98" "x\xE2\x82", FFFD FFFD FFFD "x" FFFD FFFD},  // cut by ASCII, by the end
-  };
-  for (const auto& [in, out] : cases) {
-    EXPECT_EQ(repairedUtf8(in), out);
-    EXPECT_TRUE(isValidUtf8(out));
-  }
+  EXPECT_EQ(repairedUtf8(wellFormed + "a\x80\xC0\xF5\xFF\xE0\x80\xAF\xED\xA0\x80" "b\xF0\x9F\x98" "x\xE2\x82"),
+            wellFormed + "a" FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD "b" FFFD FFFD FFFD "x" FFFD FFFD);
 }
 
 std::vector<std::string> namesIn(const fs::path& dir) {
@@ -94,7 +77,6 @@ TEST(OutputFile, ReplacesTheFileWholeWithTheUsersModeAndNoAuxiliaryFile) {
   EXPECT_EQ(readFile(dir / "old.json"), "old.json");  // the link was replaced, not followed
   EXPECT_EQ(namesIn(dir / "a/b/c"), std::vector<std::string>{"out.json"});
   EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"a", "link.json", "old.json"}));
-  EXPECT_TRUE(writeOutputFile("", "{}"));
 }
 
 TEST(OutputFile, FailuresLeaveNothingBehind) {
@@ -103,7 +85,6 @@ TEST(OutputFile, FailuresLeaveNothingBehind) {
   std::ofstream(dir / "file") << "old";
   for (const char* path : {"dir", "dir/", "file/out.json"}) EXPECT_FALSE(writeOutputFile(dir / path, "text")) << path;
   EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"dir", "file"}));
-  EXPECT_TRUE(namesIn(dir / "dir").empty());
   EXPECT_EQ(readFile(dir / "file"), "old");
 }
 
@@ -130,26 +111,6 @@ TEST(Emit, PrintsOneLineAndCopiesItWithoutTheLineFeed) {
     EXPECT_EQ(readFile(dir / "stdout"), line + "\n");
     EXPECT_EQ(readFile(dir / "x/out.json"), line);
   }
-}
-
-// A closed reader or a full device is no fatal signal and no reason to skip
-// the file; a closed standard descriptor is reopened so no later file takes it.
-TEST(Emit, ClosedOrFullOutputsAndClosedDescriptorsDoNotHurt) {
-  TempDir dir;
-  EXPECT_EXIT(
-      {
-        close(STDIN_FILENO);
-        guardStandardStreams();
-        int fds[2];
-        if (pipe(fds) != 0 || fds[0] == STDIN_FILENO) _exit(2);
-        close(fds[0]);
-        dup2(fds[1], STDOUT_FILENO);
-        emit(JsonObject{{"ok", true}}, dir / "out.json");
-        dup2(open("/dev/full", O_WRONLY), STDOUT_FILENO);
-        emit(JsonObject{{"ok", true}});
-        _exit(readFile(dir / "out.json") == "{\"ok\":true}" ? 0 : 3);
-      },
-      ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

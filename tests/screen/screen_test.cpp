@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <regex>
 #include <set>
 
@@ -69,22 +68,16 @@ LooseValue shaped(const char* type, double v = 0) {
 TEST(WindowRecord, ConversionsTakeTheReadingOfTheStorageAndOnlyWholeNumberStrings) {
   const std::tuple<LooseValue, std::int64_t, double> cases[] = {
       {shaped("d", 42.9), 42, 42.9},  {shaped("f", -1.5), -1, -1.5},  {shaped("d", 1e300), kMax, 1e300},
-      {shaped("d", -kInf), std::numeric_limits<std::int64_t>::min(), -kInf},  {shaped("Q"), kMax, 0x1p64},
-      {shaped("C"), kMax, 0x1p64},  {shaped("q"), -7, -7.0},  {shaped("B"), -7, -7.0},  {shaped(nullptr), -7, -7.0},
-      {std::int64_t{7}, 7, 7.0},  {2.5, 0, 2.5},  {"+42", 42, 42.0},  {"42.5", 0, 42.5},  {" 42", 0, 0.0},
-      {"42x", 0, 0.0},  {"", 0, 0.0},  {"9223372036854775808", 0, 0x1p63},  {"1e400", 0, 0.0},  {"-Infinity", 0, -kInf},
-      {LooseMap{{"X", std::int64_t{1}}}, 0, 0.0},
+      {shaped("d", -kInf), std::numeric_limits<std::int64_t>::min(), -kInf},  {shaped("d", std::nan("")), 0, 0},
+      {shaped("Q"), kMax, 0x1p64},  {shaped("C"), kMax, 0x1p64},  {shaped("q"), -7, -7},  {shaped("B"), -7, -7},
+      {shaped(nullptr), -7, -7},  {2.5, 0, 2.5},  {"+42", 42, 42},  {"42.5", 0, 42.5},  {" 42", 0, 0},  {"42x", 0, 0},
+      {"9223372036854775808", 0, 0x1p63},  {"1e400", 0, 0},  {"-Infinity", 0, -kInf},  {LooseMap{{"X", 1.0}}, 0, 0},
   };
-  for (std::size_t i = 0; i < std::size(cases); ++i) {
-    const auto& [value, integer, real] = cases[i];
-    EXPECT_EQ(cgIntValue(&value), integer) << "case " << i;
-    EXPECT_EQ(cgDoubleValue(&value), real) << "case " << i;
+  for (const auto& [value, integer, real] : cases) {
+    const double read = cgDoubleValue(&value);
+    EXPECT_EQ(cgIntValue(&value), integer) << read;
+    EXPECT_TRUE(read == real || (std::isnan(read) && real == 0)) << read;
   }
-  const LooseValue notANumber = shaped("d", std::nan(""));
-  EXPECT_EQ(cgIntValue(&notANumber), 0);
-  EXPECT_TRUE(std::isnan(cgDoubleValue(&notANumber)));
-  EXPECT_EQ(rectFromBounds({{"X", -10.5}, {"Y", std::int64_t{20}}, {"Width", "640"}, {"height", 5.0}}),
-            (Rect{-10.5, 20, 640, 0}));  // keys are case-sensitive
   // A platform dictionary with a key that is no string is no map at all.
   EXPECT_EQ(looseValueFromDictionary({{"Width", shaped("d", 640)}, {std::nullopt, shaped("i")}}).asMap(), nullptr);
 }
@@ -166,13 +159,12 @@ struct ScreenRun : ::testing::Test {
   CaptureResult captureReply{true, ""};
   std::vector<std::pair<std::int64_t, std::string>> captureCalls;
 
-  ScreenRunOutcome run(std::vector<std::string> args = {"helper"},
-                       UuidSource uuid = [] { return "0F1E2D3C-4B5A-4978-8695-A4B3C2D1E0F0"; }) {
+  ScreenRunOutcome run(UuidSource uuid = [] { return "0F1E2D3C-4B5A-4978-8695-A4B3C2D1E0F0"; }) {
     const auto capture = [this](std::int64_t windowID, const std::string& destination) {
       captureCalls.emplace_back(windowID, destination);
       return captureReply;
     };
-    return runScreenHelper(args, desktop, kSelf, capture, uuid);
+    return runScreenHelper({"helper"}, desktop, kSelf, capture, uuid);
   }
   JsonObject runOn(std::optional<FrontmostApplication> frontmost, std::vector<LooseValue> windows) {
     desktop.frontmost = std::move(frontmost);
@@ -182,22 +174,6 @@ struct ScreenRun : ::testing::Test {
     return run().result;
   }
 };
-
-TEST_F(ScreenRun, CommandLineGivesModeAndOutputPath) {
-  const JsonObject unsupported{
-      {"ok", false}, {"error", "unsupported_mode"}, {"detail", "Yalnizca capture_active_window destekleniyor."}};
-  const std::tuple<std::vector<std::string>, bool, std::string> cases[] = {  // arguments, captures, output path
-      {{"helper"}, true, ""},
-      {{"helper", "capture_active_window", "a/b.json", "ignored"}, true, "a/b.json"},
-      {{"helper", "Capture_active_window", "out.json"}, false, "out.json"},
-      {{"helper", "capture_active_window "}, false, ""}};
-  for (const auto& [args, captures, outputPath] : cases) {
-    const ScreenRunOutcome outcome = run(args);
-    EXPECT_EQ(outcome.result == unsupported, !captures) << args.back();
-    EXPECT_EQ(outcome.outputPath, outputPath);
-  }
-  EXPECT_EQ(desktop.windowListReads, 2);  // the unsupported modes look at no window
-}
 
 // The frontmost application's best window is captured and reported with its
 // own owner name; a failed capture is classified by its message.
@@ -259,23 +235,22 @@ TEST_F(ScreenRun, ImagePathIsOneFreshlyNamedFileInTheTemporaryDirectory) {
   desktop.windows = {{windowRecord(1, 300)}};
   const std::regex name("halvic-screen-[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}\\.png");
   std::set<std::string> paths;
-  for (const auto& [directory, prefix] : {std::pair{"/var/tmp/x", "/var/tmp/x/"}, {"/var/tmp//", "/var/tmp/"}, {"/", "/"}}) {
+  for (const auto& [directory, prefix] : {std::pair{"/tmp/x", "/tmp/x/"}, {"/tmp//", "/tmp/"}, {"/", "/"}}) {
     desktop.tempDir = directory;
-    const std::string path = *run({"helper"}, makeUuidString).result.find("image_path")->as<std::string>();
-    EXPECT_TRUE(path.starts_with(prefix) && std::regex_match(path.substr(std::strlen(prefix)), name)) << path;
+    const std::string path = *run(makeUuidString).result.find("image_path")->as<std::string>();
+    ASSERT_TRUE(path.starts_with(prefix)) << path;
+    EXPECT_TRUE(std::regex_match(path.substr(std::string_view(prefix).size()), name)) << path;
     paths.insert(path.substr(path.size() - 40));
   }
   EXPECT_EQ(paths.size(), 3u);
 }
 
 TEST(WindowListShaping, Utf16UnitsBecomeValidUtf8) {
-  const std::pair<std::vector<std::uint16_t>, std::string> cases[] = {
-      {{'a', 0x0131, 0x20AC, 0}, std::string("a\xC4\xB1\xE2\x82\xAC\0", 7)},
-      {{0xD83D, 0xDE00, 0xDBFF, 0xDFFF}, "\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF"},  // surrogate pairs
-      {{'x', 0xD83D, 0xDE00, 'y', 0xD83D, 'z'}, "x\xF0\x9F\x98\x80y\xEF\xBF\xBDz"},  // a lone half
-      {{0xDE00, 'y', 0xD83D}, "\xEF\xBF\xBDy\xEF\xBF\xBD"},                    // lone halves, one cut off
-  };
-  for (const auto& [units, utf8] : cases) EXPECT_EQ(utf8FromUtf16(units), utf8);
+  // Surrogate pairs make one character, a lone or cut-off half U+FFFD, NUL stays.
+  const std::vector<std::uint16_t> units = {'a', 0x20AC, 0, 0xD83D, 0xDE00, 0xDBFF, 0xDFFF, 0xDE00, 'y', 0xD83D};
+  EXPECT_EQ(utf8FromUtf16(units),
+            std::string("a\xE2\x82\xAC\0\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF"
+                        "\xEF\xBF\xBDy\xEF\xBF\xBD", 20));
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
-// The sway backend's reading of the layout tree, on trees captured from a
-// real headless sway and small ones for what those do not show, and the
-// choice of the Linux window system.
+// The sway backend's reading of the layout tree (captured from a real sway, and
+// small trees for the rest), and the choice of the Linux window system.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -74,17 +73,11 @@ TEST(SwayWindows, SmallTreesCoverOrderFocusAndRecords) {
 }
 
 TEST(WindowSystem, CompositorIpcFirstThenTheXServerScopedBySession) {
-  const std::tuple<bool, const char*, const char*, WindowSystem> cases[] = {
-      {true, nullptr, nullptr, WindowSystem::sway},
-      {false, "wayland-1", nullptr, WindowSystem::x11FocusedWindowOnly},
-      {false, nullptr, "wayland", WindowSystem::x11FocusedWindowOnly},
-      {false, "", "x11", WindowSystem::x11},
-      {false, nullptr, "Wayland", WindowSystem::x11},
-  };
-  for (const auto& [answers, display, session, expected] : cases) {
-    EXPECT_EQ(chooseWindowSystem(answers, isWaylandSession(display, session)), expected)
-        << answers << " " << (display ? display : "unset") << " " << (session ? session : "unset");
-  }
+  EXPECT_EQ(chooseWindowSystem(true, isWaylandSession(nullptr, nullptr)), WindowSystem::sway);
+  EXPECT_EQ(chooseWindowSystem(false, isWaylandSession("wayland-1", nullptr)), WindowSystem::x11FocusedWindowOnly);
+  EXPECT_EQ(chooseWindowSystem(false, isWaylandSession(nullptr, "wayland")), WindowSystem::x11FocusedWindowOnly);
+  EXPECT_EQ(chooseWindowSystem(false, isWaylandSession("", "x11")), WindowSystem::x11);
+  EXPECT_EQ(chooseWindowSystem(false, isWaylandSession(nullptr, "Wayland")), WindowSystem::x11);
 }
 
 }  // namespace

@@ -23,22 +23,21 @@ std::string describe(const CapturePlan& plan) {
 
 TEST(CapturePlan, PiecesAndScaleFollowTheOutputsTheWindowCovers) {
   const OutputPlace left{"L", {0, 0, 1280, 800}, 1}, right{"R", {1280, 0, 800, 500}, 2};
-  const OutputPlace offset{"O", {100, 50, 1000, 700}, 1};
-  const OutputPlace narrow{"A", {0, 0, 100, 100}, 1}, oneAndHalf{"B", {100, 0, 100, 100}, 1.5};
+  const OutputPlace offset{"O", {100, 50, 1000, 700}, 1}, a{"A", {0, 0, 100, 100}, 1}, b{"B", {100, 0, 100, 100}, 1.5};
   const std::tuple<sway::LogicalRect, std::vector<OutputPlace>, const char*> cases[] = {
       {{150, 80, 400, 300}, {offset}, "scale 1 400x300 | O (50,30 400x300) -> (0,0 400x300)"},
       {{1000, 100, 400, 300}, {left, right},  // across scales 1 and 2: the larger wins, pieces meet
        "scale 2 800x600 | L (1000,100 280x300) -> (0,0 560x600) | R (0,100 120x300) -> (560,0 240x600)"},
       {{-100, 700, 300, 200}, {left}, "scale 1 300x200 | L (0,700 200x100) -> (100,0 200x100)"},  // partly off
       {{3000, 0, 300, 200}, {left, right}, "scale 1 300x200"},
-      {{99, 10, 3, 1}, {narrow, oneAndHalf},  // edges rounded from the window's origin
+      {{99, 10, 3, 1}, {a, b},  // edges rounded from the window's origin
        "scale 1.5 5x2 | A (99,10 1x1) -> (0,0 2x2) | B (0,10 2x1) -> (2,0 3x2)"},
   };
   for (const auto& [window, outputs, expected] : cases) EXPECT_EQ(describe(planCapture(window, outputs)), expected);
 }
 
 constexpr std::uint32_t fourcc(const char (&code)[5]) {
-  return std::uint32_t(code[0]) | std::uint32_t(code[1]) << 8 | std::uint32_t(code[2]) << 16 | std::uint32_t(code[3]) << 24;
+  return static_cast<std::uint32_t>(code[0] | code[1] << 8 | code[2] << 16 | code[3] << 24);
 }
 
 RgbImage blank(std::uint32_t width, std::uint32_t height) {
@@ -68,8 +67,7 @@ TEST(ShmPixels, ReadsEachLayoutsChannelsFromTheirBytes) {
 TEST(ShmPixels, PlacesRowsByStrideAndOrientationAndEnlargesToTheTarget) {
   const std::vector<std::uint8_t> bytes = {0, 0, 0, 0, 1, 0, 0, 0, 9, 9, 9, 9, 10, 0, 0, 0, 11, 0, 0, 0, 9, 9, 9, 9};
   const std::tuple<bool, int, PixelRect, std::optional<PixelRect>, std::vector<int>> cases[] = {
-      {false, 0, {0, 0, 2, 2}, {}, {0, 1, 10, 11}},  // y inverted, transform, target, part of the frame, blues
-      {true, 0, {0, 0, 2, 2}, {}, {10, 11, 0, 1}},
+      {true, 0, {0, 0, 2, 2}, {}, {10, 11, 0, 1}},  // y inverted, transform, target, part of the frame, blues
       {false, 0, {1, 0, 2, 2}, {}, {0, 0, 1, 0, 10, 11}},
       {false, 0, {0, 0, 4, 4}, {}, {0, 0, 1, 1, 0, 0, 1, 1, 10, 10, 11, 11, 10, 10, 11, 11}},
       {false, 1, {0, 0, 2, 2}, {}, {1, 11, 0, 10}},  // turned by 90 degrees: upright row 0 is the last column
@@ -99,8 +97,8 @@ TEST(ShmPixels, RefusesFramesItCannotReadWhole) {
   };
   for (const auto& [format, stride, part, target] : cases) {
     RgbImage picture = blank(2, 2);
-    EXPECT_FALSE(drawShmFrame({.format = format, .width = 2, .height = 2, .stride = stride, .bytes = bytes, .part = part},
-                              picture, target));
+    const ShmFrame frame{.format = format, .width = 2, .height = 2, .stride = stride, .bytes = bytes, .part = part};
+    EXPECT_FALSE(drawShmFrame(frame, picture, target));
   }
 }
 
