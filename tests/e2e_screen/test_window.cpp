@@ -1,22 +1,18 @@
-// A client for the tests and benchmarks: opens windows with the properties the
-// command line asks for, showing known pixels, prints their ids once they are
-// mapped, and stays until its stdin closes.
-//
-//   test_window [--title=T | --legacy-title=T | --compound-title=T] [--class=C] [--size=WxH] [--pos=X,Y]
-//               [--opacity=F] [--type=T] [--pid=N | --no-pid] [--photo] [--count=N]
-//
-// --title sets _NET_WM_NAME and WM_NAME as UTF-8; --legacy-title sets WM_NAME
-// as a Latin-1 STRING, --compound-title as COMPOUND_TEXT. --count=N cascades N windows.
+// A client for the tests and benchmarks: opens --count windows (cascaded) with the properties the
+// command line asks for, showing known pixels, prints their ids once they are mapped, and stays until
+// its stdin closes. --title sets _NET_WM_NAME and WM_NAME as UTF-8; --legacy-title sets WM_NAME as a
+// Latin-1 STRING, --compound-title as COMPOUND_TEXT. Also --class=C --size=WxH --pos=X,Y --opacity=F
+// --type=T (_NET_WM_WINDOW_TYPE_T) --pid=N --no-pid --photo (photo-like content).
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <string>
-#include <vector>
 
 #include "test_pattern.h"
 
@@ -41,12 +37,11 @@ void setTitle(Display* d, Window w, const std::string& title, XICCEncodingStyle 
 int main(int argc, char** argv) {
   std::map<std::string, std::string> o = {{"class", "TestWindow"}, {"size", "400x300"}, {"pos", "50,50"},
                                           {"pid", std::to_string(getpid())}, {"count", "1"}};
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    const std::size_t equals = arg.find('=');
-    if (arg == "--no-pid") o.erase("pid");
-    else if (arg.starts_with("--")) o[arg.substr(2, equals - 2)] = equals == std::string::npos ? "" : arg.substr(equals + 1);
+  for (const std::string& arg : std::vector<std::string>(argv + 1, argv + argc)) {
+    const std::size_t equals = std::min(arg.find('='), arg.size());
+    o[arg.substr(2, equals - 2)] = arg.substr(std::min(equals + 1, arg.size()));
   }
+  if (o.count("no-pid")) o.erase("pid");
   unsigned width = 0, height = 0;
   int x = 0, y = 0;
   std::sscanf(o["size"].c_str(), "%ux%u", &width, &height);

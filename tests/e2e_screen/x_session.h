@@ -1,7 +1,6 @@
-// What the X11 end-to-end tests stand on: X servers of their own, one session
-// (Xvfb and openbox, DISPLAY pointing at it) per test process, windows of
-// test_window, the tests' own view of the server, and the checks every helper
-// run must pass.
+// What the X11 end-to-end tests stand on: X servers of their own, one session (Xvfb and openbox, DISPLAY
+// pointing at it) per test process, test_window's windows, the tests' own view of the server, and the
+// checks every helper run must pass.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -42,7 +41,10 @@ struct ScratchDirectory {
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     path = pattern;
   }
-  ~ScratchDirectory() { fs::remove_all(path); }
+  ~ScratchDirectory() {
+    std::error_code ignored;
+    fs::remove_all(path, ignored);
+  }
   fs::path path;
 };
 
@@ -54,8 +56,7 @@ inline bool waitUntil(const std::function<bool()>& condition, std::chrono::secon
   return condition();
 }
 
-// A long-lived program, with the number it prints on a line of its own once
-// it is ready (its output goes to a log file).
+// A long-lived program, and the number it prints on a line of its own once ready (into its log file).
 inline std::pair<std::unique_ptr<RunningProgram>, unsigned long> startAnnouncing(const Launch& base) {
   static ScratchDirectory logs;
   static int count = 0;
@@ -74,8 +75,7 @@ inline std::pair<std::unique_ptr<RunningProgram>, unsigned long> startAnnouncing
   return {std::move(program), *number};
 }
 
-// Xvfb on a display nobody holds; killed at the end, when the lock file and
-// socket it leaves are removed while they are still its own.
+// Xvfb on a display nobody holds; killed at the end, its lock file and socket removed while still its own.
 class XServer {
  public:
   explicit XServer(std::vector<std::string> options = {}) {
@@ -177,8 +177,7 @@ inline bool iconify(Window window) {
   return waitUntil([&] { return !viewable(window); });
 }
 
-// test_window's windows, on the session's screen and managed (or on another
-// server) while the object lives.
+// test_window's windows, on the session's screen and managed (or on another server) while the object lives.
 class TestWindow {
  public:
   explicit TestWindow(std::vector<std::string> options, const std::string& display = "") : onSession_(display.empty()) {
@@ -233,7 +232,7 @@ class XSession : public ::testing::Environment {
       XChangeProperty(x(), root, poke, XA_CARDINAL, 32, PropModeReplace, reinterpret_cast<const unsigned char*>(&probe), 1);
       XSync(x(), False);
       return windowManagerRuns() && stacked(probe);
-    });
+    }, std::chrono::seconds(20));
     XDestroyWindow(x(), probe);
     XDeleteProperty(x(), root, poke);
     XSync(x(), False);
@@ -253,8 +252,7 @@ inline Launch helperLaunch(std::vector<std::string> args, const fs::path& tmpdir
   return launch;
 }
 
-// Every run of the helper ends with status 0, nothing on stderr and exactly
-// one line on stdout, returned without its line feed.
+// Every helper run ends with status 0, nothing on stderr and one line on stdout, returned without its line feed.
 inline std::string oneLine(const Outcome& outcome) {
   EXPECT_FALSE(outcome.timedOut) << "the helper did not end";
   EXPECT_TRUE(outcome.exited) << "ended by signal " << outcome.signal;

@@ -27,8 +27,9 @@ std::vector<char*> cStrings(std::vector<std::string>& strings) {
   return pointers;
 }
 
-void makePipe(int fds[2]) {
+int makePipe(int fds[2]) {
   if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
+  return fds[1];
 }
 
 }  // namespace
@@ -52,15 +53,10 @@ RunningProgram::RunningProgram(const Launch& launch) {
     stdoutFd = stderrFd = open(launch.logFile->c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (stdoutFd < 0) throw std::runtime_error("cannot open " + *launch.logFile);
   } else {
-    if (launch.stdoutTarget == StdoutTarget::Pipe || launch.stdoutTarget == StdoutTarget::ReaderGone) {
-      makePipe(out);
-      stdoutFd = out[1];
-    } else if (launch.stdoutTarget == StdoutTarget::DevFull) {
-      stdoutFd = open("/dev/full", O_WRONLY | O_CLOEXEC);
-    }
+    if (launch.stdoutTarget == StdoutTarget::Pipe || launch.stdoutTarget == StdoutTarget::ReaderGone) stdoutFd = makePipe(out);
+    if (launch.stdoutTarget == StdoutTarget::DevFull) stdoutFd = open("/dev/full", O_WRONLY | O_CLOEXEC);
     if (launch.stdoutTarget == StdoutTarget::ReaderGone) close(std::exchange(out[0], -1));
-    if (!launch.closeStdinAndStderr) makePipe(err);
-    stderrFd = err[1];
+    if (!launch.closeStdinAndStderr) stderrFd = makePipe(err);
   }
   const pid_t parent = getpid();
 

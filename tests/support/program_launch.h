@@ -1,7 +1,5 @@
-// Starting a program as a host (or the machine) might: standard descriptors
-// closed or dead, another user, a file size limit, a chosen working directory,
-// umask and environment. A program gets its environment at its start and is
-// killed after a deadline instead of hanging the suite.
+// Starting a program as a host (or the machine) might, and collecting what it
+// wrote and how it ended; killed after a deadline instead of hanging the suite.
 #pragma once
 
 #include <sys/resource.h>
@@ -49,10 +47,10 @@ struct Outcome {
   double seconds = 0;  // from the start until it was reaped
 };
 
-class RunningProgram {
+class RunningProgram {  // killed and reaped by the destructor if still running
  public:
   explicit RunningProgram(const Launch& launch);
-  ~RunningProgram();  // kills and reaps a program still running
+  ~RunningProgram();
   RunningProgram(const RunningProgram&) = delete;
   RunningProgram& operator=(const RunningProgram&) = delete;
 
@@ -65,7 +63,7 @@ class RunningProgram {
  private:
   pid_t pid_ = -1;
   int inFd_ = -1, outFd_ = -1, errFd_ = -1;
-  std::chrono::steady_clock::time_point started_;
+  std::chrono::steady_clock::time_point started_{};
 };
 
 Outcome runToEnd(const Launch& launch, std::chrono::milliseconds deadline = std::chrono::seconds(30));
