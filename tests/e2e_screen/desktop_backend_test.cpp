@@ -8,7 +8,8 @@ namespace {
 
 // A window record as JSON, its numbers rounded to six decimals.
 json toJson(const LooseValue& value) {
-  if (const auto* number = std::get_if<NumberObject>(&value.variant())) return std::round(number->doubleValue * 1e6) / 1e6;
+  if (const auto* number = std::get_if<NumberObject>(&value.variant()))
+    return std::round(number->doubleValue * 1e6) / 1e6;
   if (value.asString()) return *value.asString();
   json object = value.asMap() ? json::object() : json("(other)");
   for (const auto& [key, entry] : value.asMap() ? *value.asMap() : LooseMap{}) object[key] = toJson(entry);
@@ -34,8 +35,11 @@ TEST(DesktopBackend, RecordsDescribeEachWindowAsTheWindowSystemSeesIt) {
     std::vector<std::string> options;
     json expected;  // "ordinary": in the layer of ordinary windows; the pid is the window process's own unless given
   };
-  auto row = [](std::vector<std::string> options, json title, const char* owner, bool ordinary = true, double alpha = 1) {
-    return Row{options, {{"kCGWindowName", title}, {"kCGWindowOwnerName", owner}, {"ordinary", ordinary}, {"kCGWindowAlpha", alpha}}};
+  auto row = [](std::vector<std::string> options, json title, const char* owner, bool ordinary = true,
+                double alpha = 1) {
+    return Row{
+        options,
+        {{"kCGWindowName", title}, {"kCGWindowOwnerName", owner}, {"ordinary", ordinary}, {"kCGWindowAlpha", alpha}}};
   };
   std::vector<Row> rows = {
       row({"--title=Quarterly report", "--class=Editor", "--pid=4242"}, "Quarterly report", "Editor"),
@@ -64,14 +68,16 @@ TEST(DesktopBackend, RecordsDescribeEachWindowAsTheWindowSystemSeesIt) {
     rows[i].options.push_back("--pos=" + std::to_string(20 + 40 * i) + "," + std::to_string(30 + 20 * i));
     windows.push_back(std::make_unique<TestWindow>(rows[i].options));
     const json bounds = boundsOf(windows[i]->id(), width, height);
-    rows[i].expected["kCGWindowBounds"] = {{"X", bounds["x"]}, {"Y", bounds["y"]}, {"Width", width}, {"Height", height}};
+    rows[i].expected["kCGWindowBounds"] = {
+        {"X", bounds["x"]}, {"Y", bounds["y"]}, {"Width", width}, {"Height", height}};
     rows[i].expected.emplace("kCGWindowOwnerPID", windows[i]->pid());
     rows[i].expected["kCGWindowNumber"] = windows[i]->id();
   }
   const auto list = records(*makeSystemDesktop());
   for (const Row& r : rows) {
     SCOPED_TRACE(::testing::PrintToString(r.options));
-    auto record = std::ranges::find_if(list, [&](const json& j) { return j.value("kCGWindowNumber", 0ul) == r.expected["kCGWindowNumber"]; });
+    auto record = std::ranges::find_if(
+        list, [&](const json& j) { return j.value("kCGWindowNumber", 0ul) == r.expected["kCGWindowNumber"]; });
     ASSERT_NE(record, list.end());
     json actual = *record;
     actual["ordinary"] = actual.value("kCGWindowLayer", -1) == 0;
@@ -82,12 +88,15 @@ TEST(DesktopBackend, RecordsDescribeEachWindowAsTheWindowSystemSeesIt) {
 TEST(DesktopBackend, ListsTheShownWindowsFrontToBackAndTheActiveWindowsOwner) {
   auto desktop = makeSystemDesktop();
   EXPECT_EQ(desktop->frontmostApplication(), std::nullopt) << "no window, no frontmost application";
-  TestWindow editor({"--title=Doc", "--class=Editor", "--pid=4242"}), viewer({"--title=Pic", "--class=Görüntüleyici", "--no-pid"});
-  TestWindow back({"--title=Back"}), minimised({"--title=Minimised"}), elsewhere({"--title=Elsewhere"}), sticky({"--title=Sticky"});
+  TestWindow editor({"--title=Doc", "--class=Editor", "--pid=4242"}),
+      viewer({"--title=Pic", "--class=Görüntüleyici", "--no-pid"});
+  TestWindow back({"--title=Back"}), minimised({"--title=Minimised"}), elsewhere({"--title=Elsewhere"}),
+      sticky({"--title=Sticky"});
   ASSERT_TRUE(iconify(minimised.id()));
   ASSERT_TRUE(moveToDesktop(elsewhere.id(), 1));
   ASSERT_TRUE(moveToDesktop(sticky.id(), 0xFFFFFFFF));
-  for (const auto& [window, pid, name] : {std::tuple{&viewer, viewer.pid(), "Görüntüleyici"}, std::tuple{&editor, 4242, "Editor"}}) {
+  for (const auto& [window, pid, name] :
+       {std::tuple{&viewer, viewer.pid(), "Görüntüleyici"}, std::tuple{&editor, 4242, "Editor"}}) {
     ASSERT_TRUE(activate(window->id()));
     const auto app = desktop->frontmostApplication().value_or(FrontmostApplication{});
     EXPECT_EQ(app.processIdentifier, pid);
@@ -156,29 +165,32 @@ void expectCaptureFails(std::vector<std::string> args, std::map<std::string, std
   EXPECT_TRUE(!run.err.empty() && run.err.find('\n') == run.err.size() - 1) << run.err;
 }
 
-TEST(Screencapture, RefusesAnyOtherCommandLine) {
-  ScratchDirectory scratch;
-  const std::string path = (scratch.path / "shot.png").string();
-  for (const auto& args : std::vector<std::vector<std::string>>{
-           {}, {"-x", "-o", "-l", "12"}, {"-x", "-o", "-l", "12", path, "extra"}, {"-o", "-x", "-l", "12", path},
-           {"-x", "-o", "-l12", path}, {"-x", "-o", "-l", "0", path}, {"-x", "-o", "-l", "-5", path},
-           {"-x", "-o", "-l", "12a", path}, {"-x", "-o", "-l", "4294967296", path}, {"-x", "-o", "-l", "12", ""}}) {
-    SCOPED_TRACE(::testing::PrintToString(args));
-    expectCaptureFails(args);
-    EXPECT_FALSE(fs::exists(path));
-  }
-}
-
-TEST(Screencapture, NeverReplacesOrFollowsWhatIsAlreadyAtThePath) {
+TEST(Screencapture, RefusesAnyOtherCommandLineAndNeverReplacesOrFollowsWhatIsAtThePath) {
   ScratchDirectory scratch;
   TestWindow window({"--title=Target"});
-  const fs::path existing = scratch.path / "existing.png", target = scratch.path / "target.png", link = scratch.path / "link.png";
+  const std::string id = std::to_string(window.id()), path = (scratch.path / "shot.png").string();
+  const fs::path existing = scratch.path / "existing.png", target = scratch.path / "target.png",
+                 link = scratch.path / "link.png";
   std::ofstream(existing) << "keep me";
   fs::create_symlink(target, link);
-  for (const auto& path : {existing, link, scratch.path / "missing" / "shot.png"}) {
-    SCOPED_TRACE(path.string());
-    expectCaptureFails({"-x", "-o", "-l", std::to_string(window.id()), path.string()});
+  for (const auto& args :
+       std::vector<std::vector<std::string>>{{},
+                                             {"-x", "-o", "-l", id},
+                                             {"-x", "-o", "-l", id, path, "extra"},
+                                             {"-o", "-x", "-l", id, path},
+                                             {"-x", "-o", "-l" + id, path},
+                                             {"-x", "-o", "-l", "0", path},
+                                             {"-x", "-o", "-l", "-5", path},
+                                             {"-x", "-o", "-l", id + "a", path},
+                                             {"-x", "-o", "-l", "4294967296", path},
+                                             {"-x", "-o", "-l", id, ""},
+                                             {"-x", "-o", "-l", id, existing},
+                                             {"-x", "-o", "-l", id, link},
+                                             {"-x", "-o", "-l", id, scratch.path / "missing/shot.png"}}) {
+    SCOPED_TRACE(::testing::PrintToString(args));
+    expectCaptureFails(args);
   }
+  EXPECT_FALSE(fs::exists(path));
   EXPECT_EQ(readWholeFile(existing), "keep me");
   EXPECT_FALSE(fs::exists(target));
 }
@@ -192,7 +204,8 @@ TEST(Screencapture, FailsOnWindowsAndServersItCannotRead) {
   expectCaptureFails({"-x", "-o", "-l", std::to_string(gone), path});
 
   // A server that wants a cookie only its own authority file holds.
-  std::ofstream(scratch.path / "authority") << std::string("\xff\xff\0\0\0\0\0\x12MIT-MAGIC-COOKIE-1\0\x10", 28) << "0123456789abcdef";
+  std::ofstream(scratch.path / "authority")
+      << std::string("\xff\xff\0\0\0\0\0\x12MIT-MAGIC-COOKIE-1\0\x10", 28) << "0123456789abcdef";
   XServer refusing({"-auth", (scratch.path / "authority").string()});
   setenv("XAUTHORITY", "/nonexistent", 1);
   ASSERT_EQ(XOpenDisplay(refusing.display().c_str()), nullptr) << "the server lets clients in without its cookie";
@@ -211,7 +224,8 @@ TEST(Screencapture, FailsOnWindowsAndServersItCannotRead) {
   kill(frozen.pid(), SIGSTOP);
   expectCaptureFails({"-x", "-o", "-l", "4194305", path}, {{"DISPLAY", frozen.display()}});
   kill(frozen.pid(), SIGCONT);
-  EXPECT_EQ(std::distance(fs::directory_iterator(scratch.path), fs::directory_iterator()), 1) << "only the authority file";
+  EXPECT_EQ(std::distance(fs::directory_iterator(scratch.path), fs::directory_iterator()), 1)
+      << "only the authority file";
 }
 
 }  // namespace

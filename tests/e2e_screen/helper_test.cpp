@@ -10,7 +10,8 @@
 namespace halvic::e2e {
 namespace {
 
-const json kUnsupportedMode = {{"ok", false}, {"error", "unsupported_mode"}, {"detail", "Yalnizca capture_active_window destekleniyor."}};
+const json kUnsupportedMode = {
+    {"ok", false}, {"error", "unsupported_mode"}, {"detail", "Yalnizca capture_active_window destekleniyor."}};
 
 // Every auxiliary file of the atomic write still lying under `root`.
 std::vector<std::string> leftoverAuxiliaryFiles(const fs::path& root) {
@@ -36,15 +37,25 @@ TEST(HelperRun, CapturesTheWindowAUserMeansAndReportsIt) {
        {{"--title=Other app", "--class=Other", "--pid=7002", "--size=300x200", "--pos=1200,700"},
         {"--class=Editor", "--pid=7001", "--size=800x500", "--pos=20,20"},
         {"--title=Notlar — Ağustos", "--class=Editor", "--pid=7001", "--size=321x203", "--pos=900,300"}},
-       {1}, {}, {{"ok", true}, {"owner_name", "Editor"}, {"window_title", "Notlar — Ağustos"}, {"detail", ""}}, 2},
+       {1},
+       {},
+       {{"ok", true}, {"owner_name", "Editor"}, {"window_title", "Notlar — Ağustos"}, {"detail", ""}},
+       2},
       {"no dock, invisible or minimised window",
        {{"--title=Ordinary", "--class=Ordinary", "--pid=9004", "--size=300x200"},
         {"--title=Dock", "--class=Panel", "--pid=9001", "--type=DOCK", "--size=800x100"},
         {"--title=Ghost", "--class=Ghost", "--pid=9002", "--opacity=0.005", "--size=700x500"},
         {"--title=Hidden", "--class=Hidden", "--pid=9003", "--size=600x400"}},
-       {2}, {3}, {{"ok", true}, {"owner_name", "Ordinary"}, {"window_title", "Ordinary"}}},
-      {"nothing on screen", {}, {}, {},
-       {{"ok", false}, {"error", "no_active_window"}, {"detail", "Aktif pencere bulunamadi. Hedef pencereyi one alip tekrar dene."},
+       {2},
+       {3},
+       {{"ok", true}, {"owner_name", "Ordinary"}, {"window_title", "Ordinary"}}},
+      {"nothing on screen",
+       {},
+       {},
+       {},
+       {{"ok", false},
+        {"error", "no_active_window"},
+        {"detail", "Aktif pencere bulunamadi. Hedef pencereyi one alip tekrar dene."},
         {"owner_name", ""}}},
   };
   for (const Scenario& s : scenarios) {
@@ -54,7 +65,8 @@ TEST(HelperRun, CapturesTheWindowAUserMeansAndReportsIt) {
     for (const auto& options : s.windows) windows.push_back(std::make_unique<TestWindow>(options));
     for (const std::size_t i : s.iconify) ASSERT_TRUE(iconify(windows[i]->id()));
     for (const std::size_t i : s.activate) ASSERT_TRUE(activate(windows[i]->id()));
-    Launch launch = helperLaunch({"capture_active_window", (scratch.path / "out" / "result.json").string()}, scratch.path);
+    Launch launch =
+        helperLaunch({"capture_active_window", (scratch.path / "out" / "result.json").string()}, scratch.path);
     launch.umask = 0;  // the PNG is private all the same
     const std::string line = oneLine(runToEnd(launch));
     const json result = parsed(line);
@@ -67,7 +79,8 @@ TEST(HelperRun, CapturesTheWindowAUserMeansAndReportsIt) {
     EXPECT_EQ(result.value("bounds", json()), boundsOf(windows[s.captured]->id(), width, height));
     const fs::path image = result.value("image_path", "");
     EXPECT_EQ(image.parent_path(), scratch.path);
-    EXPECT_TRUE(std::regex_match(image.filename().string(), std::regex("halvic-screen-[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\\.png")));
+    EXPECT_TRUE(std::regex_match(image.filename().string(),
+                                 std::regex("halvic-screen-[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\\.png")));
     expectPatternPng(image, width, height);
   }
 }
@@ -110,9 +123,9 @@ TEST(HelperStandardOutput, ADeadOrMissingStandardOutputLosesNothingOfTheOutputFi
 TEST(HelperOutputPath, TheFileHoldsTheWholeTextOrIsLeftAsItWas) {
   struct Row {
     const char* name;
-    const char* prepare;  // shell commands run in the case's directory, the helper's working directory
-    std::string path;     // passed as given when relative, else joined to that directory
-    bool written;         // the complete text is at `path`, else `path` is as `prepare` left it
+    const char* prepare;     // shell commands run in the case's directory, the helper's working directory
+    std::string path;        // passed as given when relative, else joined to that directory
+    bool written;            // the complete text is at `path`, else `path` is as `prepare` left it
     const char* check = "";  // shell commands that must succeed afterwards
     bool otherUser = false;  // run as nobody (when the tests run as root)
     std::optional<rlim_t> fileSizeLimit = {};
@@ -120,12 +133,12 @@ TEST(HelperOutputPath, TheFileHoldsTheWholeTextOrIsLeftAsItWas) {
   const std::vector<Row> rows = {
       {"missing levels, spaces and non-ASCII letters", "", "/Çıktı klasörü/a b/sonuç ğüş.json", true},
       {"bare relative file name", "", "result.json", true},
-      {"dangling symlink: nothing is made at its target", "ln -s \"$PWD/elsewhere/victim.json\" result.json", "/result.json",
-       true, "[ ! -e elsewhere ]"},
+      {"dangling symlink: nothing is made at its target", "ln -s \"$PWD/elsewhere/victim.json\" result.json",
+       "/result.json", true, "[ ! -e elsewhere ]"},
       {"existing directory", "mkdir result.json; echo inside >result.json/inside.txt", "/result.json", false,
        "[ \"$(cat result.json/inside.txt)\" = inside ]"},
-      {"unwritable directory", "mkdir locked; echo other >locked/other.json; chmod 555 locked", "/locked/a/result.json", false,
-       "[ \"$(cat locked/other.json)\" = other ] && [ ! -e locked/a ]", true},
+      {"unwritable directory", "mkdir locked; echo other >locked/other.json; chmod 555 locked", "/locked/a/result.json",
+       false, "[ \"$(cat locked/other.json)\" = other ] && [ ! -e locked/a ]", true},
       {"write cut short, as on a full disk", "echo 'previous result' >result.json", "/result.json", false,
        "[ \"$(cat result.json)\" = 'previous result' ]", false, 16},
   };
@@ -137,14 +150,18 @@ TEST(HelperOutputPath, TheFileHoldsTheWholeTextOrIsLeftAsItWas) {
   for (std::size_t i = 0; i < rows.size(); ++i) {
     const Row& r = rows[i];
     SCOPED_TRACE(r.name);
-    const std::string base = (scratch.path / std::to_string(i)).string(), path = r.path.starts_with("/") ? base + r.path : r.path;
+    const std::string base = (scratch.path / std::to_string(i)).string(),
+                      path = r.path.starts_with("/") ? base + r.path : r.path;
     fs::create_directory(base);
     ASSERT_EQ(runToEnd(Launch{.argv = {"/bin/sh", "-ec", r.prepare}, .workingDirectory = base}).exitCode, 0);
     const std::string before = readWholeFile(fs::path(base) / path);
     // Only root needs another user to meet a directory it may not write to.
     const bool asOtherUser = geteuid() == 0 && r.otherUser;
-    Launch launch{.argv = testing::helperCommand(asOtherUser ? helperCopy.string() : SCREEN_HELPER_PATH, {"unsupported", path}),
-                  .workingDirectory = base, .umask = 022, .fileSizeLimit = r.fileSizeLimit};
+    Launch launch{
+        .argv = testing::helperCommand(asOtherUser ? helperCopy.string() : SCREEN_HELPER_PATH, {"unsupported", path}),
+        .workingDirectory = base,
+        .umask = 022,
+        .fileSizeLimit = r.fileSizeLimit};
     if (asOtherUser) launch.user = 65534;
     const std::string line = oneLine(runToEnd(launch));
     EXPECT_EQ(parsed(line), kUnsupportedMode);
@@ -163,7 +180,8 @@ TEST(HelperConcurrency, FiftyRunsAtOnceKeepTheirPngsApartAndTheirOutputFilesWhol
   auto runFifty = [&](const std::function<std::string(int)>& outputOf) {
     std::vector<std::unique_ptr<RunningProgram>> runs;
     for (int i = 0; i < 50; ++i) {
-      runs.push_back(std::make_unique<RunningProgram>(helperLaunch({"capture_active_window", (scratch.path / "outputs" / outputOf(i)).string()}, scratch.path)));
+      runs.push_back(std::make_unique<RunningProgram>(
+          helperLaunch({"capture_active_window", (scratch.path / "outputs" / outputOf(i)).string()}, scratch.path)));
     }
     std::vector<std::string> lines;
     for (auto& run : runs) {
@@ -176,11 +194,13 @@ TEST(HelperConcurrency, FiftyRunsAtOnceKeepTheirPngsApartAndTheirOutputFilesWhol
     return lines;
   };
   const auto ownLines = runFifty([](int i) { return std::to_string(i) + ".json"; });
-  for (int i = 0; i < 50; ++i) EXPECT_EQ(readWholeFile(scratch.path / "outputs" / (std::to_string(i) + ".json")), ownLines[i]);
+  for (int i = 0; i < 50; ++i)
+    EXPECT_EQ(readWholeFile(scratch.path / "outputs" / (std::to_string(i) + ".json")), ownLines[i]);
   const auto sharedLines = runFifty([](int) { return "shared.json"; });
   EXPECT_NE(std::ranges::find(sharedLines, readWholeFile(scratch.path / "outputs" / "shared.json")), sharedLines.end());
   EXPECT_EQ(images.size(), 100u);
-  EXPECT_EQ(std::distance(fs::directory_iterator(scratch.path / "outputs"), fs::directory_iterator()), 51) << "an auxiliary file is left";
+  EXPECT_EQ(std::distance(fs::directory_iterator(scratch.path / "outputs"), fs::directory_iterator()), 51)
+      << "an auxiliary file is left";
 }
 
 // A copy of the helper beside a stand-in screenshot program (it looks for its
@@ -206,12 +226,16 @@ class HelperMisbehavingScreenshotProgram : public ::testing::Test {
 
 TEST_F(HelperMisbehavingScreenshotProgram, EveryOutcomeOfTheProgramBecomesOneResult) {
   // Mebibytes alternate between the streams: a helper reading one stream to its end before the other stalls.
-  const std::string mebibytes = "mib() { head -c 1048576 /dev/zero | tr '\\0' \"$1\"; }\nmib o; mib e >&2; mib o; mib e >&2; mib o; mib e >&2\n";
+  const std::string mebibytes =
+      "mib() { head -c 1048576 /dev/zero | tr '\\0' \"$1\"; }\nmib o; mib e >&2; mib o; mib e >&2; mib o; mib e >&2\n";
   auto failure = [](const char* error, const std::string& detail) {
-    return json{{"ok", false}, {"owner_name", "Fake"}, {"window_title", "Sahte Pencere"}, {"error", error}, {"detail", detail}};
+    return json{
+        {"ok", false}, {"owner_name", "Fake"}, {"window_title", "Sahte Pencere"}, {"error", error}, {"detail", detail}};
   };
   const std::vector<std::tuple<const char*, std::optional<std::string>, bool, json>> rows = {
-      {"megabytes on both streams around a capture", mebibytes + "printf png > \"$5\"", true,
+      {"megabytes on both streams around a capture",
+       mebibytes + "printf png > \"$5\"",
+       true,
        {{"ok", true}, {"owner_name", "Fake"}, {"detail", std::string(3 << 20, 'e')}}},
       {"killed by a signal after writing the file", "echo 'yarim kaldi' >&2; printf png > \"$5\"; kill -KILL $$", true,
        failure("capture_failed", "yarim kaldi")},
@@ -233,16 +257,19 @@ TEST_F(HelperMisbehavingScreenshotProgram, EveryOutcomeOfTheProgramBecomesOneRes
 }
 
 TEST_F(HelperMisbehavingScreenshotProgram, AProgramThatHangsHoldsTheRunUntilItIsKilled) {
-  HelperBesideFakeProgram copy("echo $$ > '" + tmpdir.path.string() + "/fake.pid'; echo bekliyorum >&2; exec sleep 120");
+  HelperBesideFakeProgram copy("echo $$ > '" + tmpdir.path.string() +
+                               "/fake.pid'; echo bekliyorum >&2; exec sleep 120");
   RunningProgram helper(helperLaunch({}, tmpdir.path, copy.helper));
   pid_t fake = 0;
-  waitUntil([&] { return (fake = std::atoi(readWholeFile(tmpdir.path / "fake.pid").c_str())) > 0; }, std::chrono::seconds(20));
+  waitUntil([&] { return (fake = std::atoi(readWholeFile(tmpdir.path / "fake.pid").c_str())) > 0; },
+            std::chrono::seconds(20));
   ASSERT_GT(fake, 0) << "the stand-in never started";
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   EXPECT_TRUE(helper.running()) << "the helper gave up on a running program";
   // Its unreaped child until the helper sees it end, so the pid is still its own.
   ASSERT_EQ(kill(fake, SIGKILL), 0);
-  expectSubset(parsed(oneLine(helper.finish(std::chrono::seconds(10)))), {{"ok", false}, {"error", "capture_failed"}, {"detail", "bekliyorum"}});
+  expectSubset(parsed(oneLine(helper.finish(std::chrono::seconds(10)))),
+               {{"ok", false}, {"error", "capture_failed"}, {"detail", "bekliyorum"}});
 }
 
 // Losing the window or the server is reported as one of these.
@@ -290,7 +317,8 @@ TEST(HelperXServerTrouble, TheServerDyingAtAnyMomentOfARunLeavesOneCleanLine) {
   ScratchDirectory scratch;
   // Many windows make the helper ask the server for their owners' pids and
   // convert compound-text titles: the steps where Xlib, not xcb, talks to it.
-  const std::vector<std::string> windowOptions = {"--count=100", "--size=120x90", "--no-pid", "--compound-title=Gül ve Şeker"};
+  const std::vector<std::string> windowOptions = {"--count=100", "--size=120x90", "--no-pid",
+                                                  "--compound-title=Gül ve Şeker"};
   std::chrono::steady_clock::duration runTime{};  // a whole run here, so that the kills spread over it
   for (int kill = -1; kill < 16; ++kill) {
     SCOPED_TRACE("kill " + std::to_string(kill) + " of 16");
@@ -326,7 +354,8 @@ TEST(HelperXServerTrouble, AServerThatStopsAnsweringAndThenDiesOrDiesDuringTheCa
   // waits until it is gone, then runs the real program.
   const std::string pid = std::to_string(doomed.pid());
   HelperBesideFakeProgram copy("kill -KILL " + pid + "\ni=0; while [ $i -lt 250 ] && [ \"$(cut -d' ' -f3 /proc/" + pid +
-                               "/stat)\" != Z ]; do sleep 0.02; i=$((i+1)); done\nexec '" SCREENCAPTURE_PATH "' \"$@\"");
+                               "/stat)\" != Z ]; do sleep 0.02; i=$((i+1)); done\nexec '" SCREENCAPTURE_PATH
+                               "' \"$@\"");
   expectSubset(parsed(oneLine(runToEnd(helperLaunch({}, scratch.path, copy.helper, doomed.display())))),
                {{"ok", false}, {"error", "capture_failed"}, {"owner_name", "Last"}, {"window_title", "Son"}});
 }

@@ -35,8 +35,11 @@ void setTitle(Display* d, Window w, const std::string& title, XICCEncodingStyle 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::map<std::string, std::string> o = {{"class", "TestWindow"}, {"size", "400x300"}, {"pos", "50,50"},
-                                          {"pid", std::to_string(getpid())}, {"count", "1"}};
+  std::map<std::string, std::string> o = {{"class", "TestWindow"},
+                                          {"size", "400x300"},
+                                          {"pos", "50,50"},
+                                          {"pid", std::to_string(getpid())},
+                                          {"count", "1"}};
   for (const std::string& arg : std::vector<std::string>(argv + 1, argv + argc)) {
     const std::size_t equals = std::min(arg.find('='), arg.size());
     o[arg.substr(2, equals - 2)] = arg.substr(std::min(equals + 1, arg.size()));
@@ -86,18 +89,13 @@ int main(int argc, char** argv) {
     }
     if (o.count("legacy-title")) setTitle(d, w, o["legacy-title"], XStringStyle);
     if (o.count("compound-title")) setTitle(d, w, o["compound-title"], XCompoundTextStyle);
-    if (o.count("pid")) {
-      const long pid = std::atol(o["pid"].c_str());
-      setProperty(d, w, "_NET_WM_PID", XA_CARDINAL, 32, &pid, 1);
-    }
-    if (o.count("opacity")) {
-      const long opacity = static_cast<long>(std::atof(o["opacity"].c_str()) * 0xFFFFFFFFu);
-      setProperty(d, w, "_NET_WM_WINDOW_OPACITY", XA_CARDINAL, 32, &opacity, 1);
-    }
-    if (o.count("type")) {
-      const long type = static_cast<long>(XInternAtom(d, ("_NET_WM_WINDOW_TYPE_" + o["type"]).c_str(), False));
-      setProperty(d, w, "_NET_WM_WINDOW_TYPE", XA_ATOM, 32, &type, 1);
-    }
+    auto setLong = [&](const char* name, Atom type, long value) { setProperty(d, w, name, type, 32, &value, 1); };
+    if (o.count("pid")) setLong("_NET_WM_PID", XA_CARDINAL, std::atol(o["pid"].c_str()));
+    if (o.count("opacity"))
+      setLong("_NET_WM_WINDOW_OPACITY", XA_CARDINAL, static_cast<long>(std::atof(o["opacity"].c_str()) * 0xFFFFFFFFu));
+    if (o.count("type"))
+      setLong("_NET_WM_WINDOW_TYPE", XA_ATOM,
+              static_cast<long>(XInternAtom(d, ("_NET_WM_WINDOW_TYPE_" + o["type"]).c_str(), False)));
     XSelectInput(d, w, StructureNotifyMask);
     XMapWindow(d, w);
     windows.push_back(w);

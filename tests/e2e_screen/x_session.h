@@ -64,13 +64,15 @@ inline std::pair<std::unique_ptr<RunningProgram>, unsigned long> startAnnouncing
   launch.logFile = (logs.path / std::to_string(++count)).string();
   auto program = std::make_unique<RunningProgram>(launch);
   std::optional<unsigned long> number;
-  waitUntil([&] {
-    std::istringstream lines(readWholeFile(*launch.logFile));
-    for (std::string line; !number && std::getline(lines, line) && !lines.eof();) {
-      if (!line.empty() && line.find_first_not_of("0123456789") == std::string::npos) number = std::stoul(line);
-    }
-    return number || !program->running();
-  }, std::chrono::seconds(20));
+  waitUntil(
+      [&] {
+        std::istringstream lines(readWholeFile(*launch.logFile));
+        for (std::string line; !number && std::getline(lines, line) && !lines.eof();) {
+          if (!line.empty() && line.find_first_not_of("0123456789") == std::string::npos) number = std::stoul(line);
+        }
+        return number || !program->running();
+      },
+      std::chrono::seconds(20));
   if (!number) throw std::runtime_error(launch.argv[0] + " did not start");
   return {std::move(program), *number};
 }
@@ -80,7 +82,8 @@ class XServer {
  public:
   explicit XServer(std::vector<std::string> options = {}) {
     // -noreset: a server whose last client leaves turns the next ones away while it starts over.
-    options.insert(options.begin(), {XVFB_PATH, "-displayfd", "1", "-screen", "0", "1600x1000x24", "-nolisten", "tcp", "-noreset"});
+    options.insert(options.begin(),
+                   {XVFB_PATH, "-displayfd", "1", "-screen", "0", "1600x1000x24", "-nolisten", "tcp", "-noreset"});
     auto [program, number] = startAnnouncing(Launch{.argv = options});
     program_ = std::move(program);
     display_ = ":" + std::to_string(number);
@@ -117,8 +120,10 @@ inline std::vector<unsigned long> property(Window window, const char* name, Atom
   unsigned char* data = nullptr;
   std::vector<unsigned long> items;
   if (XGetWindowProperty(x(), window, XInternAtom(x(), name, False), 0, 4096, False, type, &actualType, &format, &count,
-                         &after, &data) == Success && data != nullptr) {
-    for (unsigned long i = 0; format == 32 && i < count; ++i) items.push_back(static_cast<std::uint32_t>(reinterpret_cast<long*>(data)[i]));
+                         &after, &data) == Success &&
+      data != nullptr) {
+    for (unsigned long i = 0; format == 32 && i < count; ++i)
+      items.push_back(static_cast<std::uint32_t>(reinterpret_cast<long*>(data)[i]));
     XFree(data);
   }
   return items;
@@ -145,7 +150,8 @@ inline json boundsOf(Window window, int width, int height) {
 }
 
 // Asks the window manager for a change as a pager would, and waits until it is made.
-inline bool askWindowManager(Window window, const char* message, long data0, long data1, const std::function<bool()>& made) {
+inline bool askWindowManager(Window window, const char* message, long data0, long data1,
+                             const std::function<bool()>& made) {
   XEvent event{};
   event.xclient = {ClientMessage, 0, False, nullptr, window, XInternAtom(x(), message, False), 32, {}};
   event.xclient.data.l[0] = data0;
@@ -161,8 +167,10 @@ inline bool activate(Window window) {
     auto order = stacking();
     while (order.size() > 1 && order.back() != window &&
            property(order.back(), "_NET_WM_WINDOW_TYPE", XA_ATOM) ==
-               std::vector<unsigned long>{XInternAtom(x(), "_NET_WM_WINDOW_TYPE_DOCK", False)}) order.pop_back();
-    return property(DefaultRootWindow(x()), "_NET_ACTIVE_WINDOW") == std::vector{window} && !order.empty() && order.back() == window;
+               std::vector<unsigned long>{XInternAtom(x(), "_NET_WM_WINDOW_TYPE_DOCK", False)})
+      order.pop_back();
+    return property(DefaultRootWindow(x()), "_NET_ACTIVE_WINDOW") == std::vector{window} && !order.empty() &&
+           order.back() == window;
   });
 }
 
@@ -228,15 +236,19 @@ class XSession : public ::testing::Environment {
     const Window root = DefaultRootWindow(x()), probe = XCreateSimpleWindow(x(), root, 0, 0, 100, 100, 0, 0, 0);
     const Atom poke = XInternAtom(x(), "_HALVIC_E2E_POKE", False);
     XMapWindow(x(), probe);
-    const bool ready = waitUntil([&] {
-      XChangeProperty(x(), root, poke, XA_CARDINAL, 32, PropModeReplace, reinterpret_cast<const unsigned char*>(&probe), 1);
-      XSync(x(), False);
-      return windowManagerRuns() && stacked(probe);
-    }, std::chrono::seconds(20));
+    const bool ready = waitUntil(
+        [&] {
+          XChangeProperty(x(), root, poke, XA_CARDINAL, 32, PropModeReplace,
+                          reinterpret_cast<const unsigned char*>(&probe), 1);
+          XSync(x(), False);
+          return windowManagerRuns() && stacked(probe);
+        },
+        std::chrono::seconds(20));
     XDestroyWindow(x(), probe);
     XDeleteProperty(x(), root, poke);
     XSync(x(), False);
-    if (!ready || !waitUntil([&] { return !stacked(probe); })) throw std::runtime_error("the window manager did not start");
+    if (!ready || !waitUntil([&] { return !stacked(probe); }))
+      throw std::runtime_error("the window manager did not start");
   }
 
  private:

@@ -53,7 +53,8 @@ RunningProgram::RunningProgram(const Launch& launch) {
     stdoutFd = stderrFd = open(launch.logFile->c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (stdoutFd < 0) throw std::runtime_error("cannot open " + *launch.logFile);
   } else {
-    if (launch.stdoutTarget == StdoutTarget::Pipe || launch.stdoutTarget == StdoutTarget::ReaderGone) stdoutFd = makePipe(out);
+    if (launch.stdoutTarget == StdoutTarget::Pipe || launch.stdoutTarget == StdoutTarget::ReaderGone)
+      stdoutFd = makePipe(out);
     if (launch.stdoutTarget == StdoutTarget::DevFull) stdoutFd = open("/dev/full", O_WRONLY | O_CLOEXEC);
     if (launch.stdoutTarget == StdoutTarget::ReaderGone) close(std::exchange(out[0], -1));
     if (!launch.closeStdinAndStderr) stderrFd = makePipe(err);
@@ -67,8 +68,10 @@ RunningProgram::RunningProgram(const Launch& launch) {
     if (launch.closeStdinAndStderr) close(STDIN_FILENO);
     if (in[0] >= 0) dup2(in[0], STDIN_FILENO);
     for (const auto& [fd, target] : {std::pair{stdoutFd, STDOUT_FILENO}, std::pair{stderrFd, STDERR_FILENO}}) {
-      if (fd >= 0) dup2(fd, target);
-      else close(target);
+      if (fd >= 0)
+        dup2(fd, target);
+      else
+        close(target);
     }
     close_range(3, ~0U, 0);
     // Default signal dispositions and mask, whatever the test process has.
@@ -83,13 +86,15 @@ RunningProgram::RunningProgram(const Launch& launch) {
     }
     if (launch.umask) ::umask(*launch.umask);
     if (directory != nullptr && chdir(directory) != 0) _exit(126);
-    if (launch.user && (setgroups(0, nullptr) != 0 || setgid(*launch.user) != 0 || setuid(*launch.user) != 0)) _exit(126);
+    if (launch.user && (setgroups(0, nullptr) != 0 || setgid(*launch.user) != 0 || setuid(*launch.user) != 0))
+      _exit(126);
     // Set after the change of user, which clears it.
     if (launch.logFile && (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent)) _exit(126);
     execve(cArgv[0], cArgv.data(), cEnvp.data());
     _exit(127);
   }
-  for (const int fd : {in[0], out[1], err[1], launch.stdoutTarget == StdoutTarget::DevFull || launch.logFile ? stdoutFd : -1}) {
+  for (const int fd :
+       {in[0], out[1], err[1], launch.stdoutTarget == StdoutTarget::DevFull || launch.logFile ? stdoutFd : -1}) {
     if (fd >= 0) close(fd);
   }
   inFd_ = in[1];
@@ -110,7 +115,8 @@ RunningProgram::~RunningProgram() {
 
 bool RunningProgram::running() const {
   siginfo_t info{};
-  return pid_ > 0 && waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0;
+  return pid_ > 0 && waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+         info.si_pid == 0;
 }
 
 Outcome RunningProgram::finish(std::chrono::milliseconds deadline) {
@@ -129,8 +135,10 @@ Outcome RunningProgram::finish(std::chrono::milliseconds deadline) {
       if (fds[i].fd < 0 || fds[i].revents == 0) continue;
       char buffer[65536];
       const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-      if (n > 0) sinks[i]->append(buffer, static_cast<std::size_t>(n));
-      else if (n == 0 || errno != EINTR) fds[i].fd = -1;
+      if (n > 0)
+        sinks[i]->append(buffer, static_cast<std::size_t>(n));
+      else if (n == 0 || errno != EINTR)
+        fds[i].fd = -1;
     }
   }
   int status = 0;

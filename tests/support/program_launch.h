@@ -21,9 +21,9 @@ enum class StdoutTarget {
 };
 
 struct Launch {
-  std::vector<std::string> argv{};  // argv[0] is the program's path
+  std::vector<std::string> argv{};                   // argv[0] is the program's path
   std::map<std::string, std::string> environment{};  // set on top of the test's own
-  bool inheritEnvironment = true;  // false: `environment` is all it gets
+  bool inheritEnvironment = true;                    // false: `environment` is all it gets
   StdoutTarget stdoutTarget = StdoutTarget::Pipe;
   bool closeStdinAndStderr = false;
   std::optional<uid_t> user{};  // this uid, the same gid, no supplementary groups
