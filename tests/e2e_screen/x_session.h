@@ -92,9 +92,10 @@ class XServer {
     const pid_t pid = program_->pid();
     program_.reset();
     const std::string lock = "/tmp/.X" + display_.substr(1) + "-lock";
+    std::error_code ignored;
     if (std::atol(readWholeFile(lock).c_str()) != pid) return;
-    fs::remove("/tmp/.X11-unix/X" + display_.substr(1));
-    fs::remove(lock);
+    fs::remove("/tmp/.X11-unix/X" + display_.substr(1), ignored);
+    fs::remove(lock, ignored);
   }
   const std::string& display() const { return display_; }
   pid_t pid() const { return program_->pid(); }
