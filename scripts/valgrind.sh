@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs the screen helper under valgrind's memcheck through a few of its
-# end-to-end tests, each on its own throwaway X server: the tests start the
+# end-to-end tests, on a throwaway X server: the tests start the
 # helper behind the words of HALVIC_E2E_HELPER_WRAPPER. A memory error or a
 # definite leak makes valgrind end the helper with status 1, which the tests
 # report as a failed run; valgrind's own report is printed here.
@@ -12,7 +12,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 binary=${1:-}
-filter=${2:-'HelperStandardOutput.*:HelperOutputPath.*:HelperMisbehavingScreenshotProgram.EveryOutcome*'}
+filter=${2:-'HelperRun.*:HelperStandardOutput.*:HelperOutputPath.*:HelperMisbehavingScreenshotProgram.EveryOutcome*'}
 
 if ! command -v valgrind >/dev/null; then
   echo "valgrind.sh: valgrind is needed (scripts/bootstrap.sh installs it)" >&2

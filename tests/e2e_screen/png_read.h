@@ -1,10 +1,8 @@
 // Decoding a captured PNG the way an independent reader would (libpng).
 #pragma once
 
-#include <cstdint>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "test_pattern.h"
 

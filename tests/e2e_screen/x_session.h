@@ -1,54 +1,305 @@
-// A private X session for the end-to-end tests: Xvfb on a free display and an
-// EWMH window manager (openbox), started before the first test of the process
-// and stopped after the last, with DISPLAY pointing at it meanwhile.
+// What the X11 end-to-end tests stand on: X servers of their own, one session (Xvfb and openbox, DISPLAY
+// pointing at it) per test process, test_window's windows, the tests' own view of the server, and the
+// checks every helper run must pass.
 #pragma once
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
-#include <memory>
-#include <string>
-#include <vector>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <thread>
 
-#include "live_child.h"
+#include "helper_command.h"
+#include "png_read.h"
+#include "program_launch.h"
+// Last: Xlib's macros (None, Bool) clash with GoogleTest.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
 
 namespace halvic::e2e {
 
-inline constexpr int kScreenWidth = 1600;
-inline constexpr int kScreenHeight = 1000;
+namespace fs = std::filesystem;
+using nlohmann::json;
+using testing::Launch;
+using testing::Outcome;
+using testing::RunningProgram;
+using testing::runToEnd;
 
-// Starts Xvfb with `options` added on a display nobody holds and sets
-// `display` to its name.
-std::unique_ptr<LiveChild> startXServer(const std::vector<std::string>& options, std::string& display);
+inline std::string readWholeFile(const fs::path& path) {
+  std::ostringstream content;
+  content << std::ifstream(path, std::ios::binary).rdbuf();
+  return content.str();
+}
+
+struct ScratchDirectory {
+  ScratchDirectory() {
+    std::string pattern = (fs::temp_directory_path() / "halvic-e2e-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path = pattern;
+  }
+  ~ScratchDirectory() {
+    std::error_code ignored;
+    fs::remove_all(path, ignored);
+  }
+  fs::path path;
+};
+
+inline bool waitUntil(const std::function<bool()>& condition, std::chrono::seconds timeout = std::chrono::seconds(5)) {
+  for (const auto end = std::chrono::steady_clock::now() + timeout; std::chrono::steady_clock::now() < end;) {
+    if (condition()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return condition();
+}
+
+// A long-lived program, and the number it prints on a line of its own once ready (into its log file).
+inline std::pair<std::unique_ptr<RunningProgram>, unsigned long> startAnnouncing(const Launch& base) {
+  static ScratchDirectory logs;
+  static int count = 0;
+  Launch launch = base;
+  launch.logFile = (logs.path / std::to_string(++count)).string();
+  auto program = std::make_unique<RunningProgram>(launch);
+  std::optional<unsigned long> number;
+  waitUntil(
+      [&] {
+        std::istringstream lines(readWholeFile(*launch.logFile));
+        for (std::string line; !number && std::getline(lines, line) && !lines.eof();) {
+          if (!line.empty() && line.find_first_not_of("0123456789") == std::string::npos) number = std::stoul(line);
+        }
+        return number || !program->running();
+      },
+      std::chrono::seconds(20));
+  if (!number) throw std::runtime_error(launch.argv[0] + " did not start");
+  return {std::move(program), *number};
+}
+
+// Xvfb on a display nobody holds; killed at the end, its lock file and socket removed while still its own.
+class XServer {
+ public:
+  explicit XServer(std::vector<std::string> options = {}) {
+    // -noreset: a server whose last client leaves turns the next ones away while it starts over.
+    options.insert(options.begin(),
+                   {XVFB_PATH, "-displayfd", "1", "-screen", "0", "1600x1000x24", "-nolisten", "tcp", "-noreset"});
+    auto [program, number] = startAnnouncing(Launch{.argv = options});
+    program_ = std::move(program);
+    display_ = ":" + std::to_string(number);
+  }
+  ~XServer() {
+    const pid_t pid = program_->pid();
+    program_.reset();
+    const std::string lock = "/tmp/.X" + display_.substr(1) + "-lock";
+    std::error_code ignored;
+    if (std::atol(readWholeFile(lock).c_str()) != pid) return;
+    fs::remove("/tmp/.X11-unix/X" + display_.substr(1), ignored);
+    fs::remove(lock, ignored);
+  }
+  const std::string& display() const { return display_; }
+  pid_t pid() const { return program_->pid(); }
+
+ private:
+  std::unique_ptr<RunningProgram> program_;
+  std::string display_;
+};
+
+// The test process's own connection to $DISPLAY, deaf to X errors.
+inline Display* x() {
+  static Display* display = [] {
+    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+    return XOpenDisplay(nullptr);
+  }();
+  return display;
+}
+
+inline std::vector<unsigned long> property(Window window, const char* name, Atom type = XA_WINDOW) {
+  Atom actualType = None;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  std::vector<unsigned long> items;
+  if (XGetWindowProperty(x(), window, XInternAtom(x(), name, False), 0, 4096, False, type, &actualType, &format, &count,
+                         &after, &data) == Success &&
+      data != nullptr) {
+    for (unsigned long i = 0; format == 32 && i < count; ++i)
+      items.push_back(static_cast<std::uint32_t>(reinterpret_cast<long*>(data)[i]));
+    XFree(data);
+  }
+  return items;
+}
+
+inline std::vector<unsigned long> stacking() { return property(DefaultRootWindow(x()), "_NET_CLIENT_LIST_STACKING"); }
+inline bool stacked(Window window) { return std::ranges::count(stacking(), window) == 1; }
+
+inline bool windowManagerRuns() {
+  const auto check = property(DefaultRootWindow(x()), "_NET_SUPPORTING_WM_CHECK");
+  return !check.empty() && property(check[0], "_NET_SUPPORTING_WM_CHECK") == check;
+}
+
+inline bool viewable(Window window) {
+  XWindowAttributes attributes{};
+  return XGetWindowAttributes(x(), window, &attributes) && attributes.map_state == IsViewable;
+}
+
+inline json boundsOf(Window window, int width, int height) {
+  int left = 0, top = 0;
+  Window child = None;
+  XTranslateCoordinates(x(), window, DefaultRootWindow(x()), 0, 0, &left, &top, &child);
+  return {{"x", left}, {"y", top}, {"width", width}, {"height", height}};
+}
+
+// Asks the window manager for a change as a pager would, and waits until it is made.
+inline bool askWindowManager(Window window, const char* message, long data0, long data1,
+                             const std::function<bool()>& made) {
+  XEvent event{};
+  event.xclient = {ClientMessage, 0, False, nullptr, window, XInternAtom(x(), message, False), 32, {}};
+  event.xclient.data.l[0] = data0;
+  event.xclient.data.l[1] = data1;
+  XSendEvent(x(), DefaultRootWindow(x()), False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
+  XFlush(x());
+  return waitUntil(made);
+}
+
+// Active, and above every window but docks.
+inline bool activate(Window window) {
+  return askWindowManager(window, "_NET_ACTIVE_WINDOW", 2, CurrentTime, [&] {
+    auto order = stacking();
+    while (order.size() > 1 && order.back() != window &&
+           property(order.back(), "_NET_WM_WINDOW_TYPE", XA_ATOM) ==
+               std::vector<unsigned long>{XInternAtom(x(), "_NET_WM_WINDOW_TYPE_DOCK", False)})
+      order.pop_back();
+    return property(DefaultRootWindow(x()), "_NET_ACTIVE_WINDOW") == std::vector{window} && !order.empty() &&
+           order.back() == window;
+  });
+}
+
+inline bool moveToDesktop(Window window, unsigned long desktop) {
+  return askWindowManager(window, "_NET_WM_DESKTOP", static_cast<long>(desktop), 2,
+                          [&] { return property(window, "_NET_WM_DESKTOP", XA_CARDINAL) == std::vector{desktop}; });
+}
+
+inline bool iconify(Window window) {
+  XIconifyWindow(x(), window, DefaultScreen(x()));
+  XFlush(x());
+  return waitUntil([&] { return !viewable(window); });
+}
+
+// test_window's windows, on the session's screen and managed (or on another server) while the object lives.
+class TestWindow {
+ public:
+  explicit TestWindow(std::vector<std::string> options, const std::string& display = "") : onSession_(display.empty()) {
+    options.insert(options.begin(), TEST_WINDOW_PATH);
+    Launch launch{.argv = options};
+    if (!onSession_) launch.environment["DISPLAY"] = display;
+    std::tie(process_, id_) = startAnnouncing(launch);
+    if (onSession_ && !waitUntil([&] { return viewable(id_) && (!windowManagerRuns() || stacked(id_)); })) {
+      throw std::runtime_error("the test window never came on screen");
+    }
+  }
+  ~TestWindow() {
+    process_.reset();
+    if (onSession_) waitUntil([&] { return !viewable(id_) && !stacked(id_); });
+  }
+  Window id() const { return id_; }
+  pid_t pid() const { return process_->pid(); }
+
+ private:
+  bool onSession_;
+  std::unique_ptr<RunningProgram> process_;
+  Window id_ = None;
+};
 
 class XSession : public ::testing::Environment {
  public:
-  void SetUp() override;
-  void TearDown() override;
-
-  // The display name, ":N".
-  static const std::string& display();
-  // For tests of the no-window-manager path; startWindowManager() restores it.
-  static void stopWindowManager();
-  static void startWindowManager();
+  void SetUp() override {
+    server_ = std::make_unique<XServer>();
+    setenv("DISPLAY", server_->display().c_str(), 1);
+    // Inside a Wayland desktop, the programs would otherwise read that desktop.
+    for (const char* name : {"SWAYSOCK", "WAYLAND_DISPLAY", "XDG_SESSION_TYPE"}) unsetenv(name);
+    startWindowManager();
+  }
+  void TearDown() override {
+    windowManager_.reset();
+    server_.reset();
+  }
+  static const std::string& display() { return server_->display(); }
+  static void stopWindowManager() {
+    windowManager_.reset();
+    waitUntil([] { return !windowManagerRuns(); });
+  }
+  // Openbox is ready once it manages a window. Under load it can stall in its
+  // start until some event reaches it, so the wait touches a root property.
+  static void startWindowManager() {
+    windowManager_ = std::make_unique<RunningProgram>(
+        Launch{.argv = {OPENBOX_PATH, "--sm-disable", "--config-file", OPENBOX_CONFIG}, .logFile = "/dev/null"});
+    const Window root = DefaultRootWindow(x()), probe = XCreateSimpleWindow(x(), root, 0, 0, 100, 100, 0, 0, 0);
+    const Atom poke = XInternAtom(x(), "_HALVIC_E2E_POKE", False);
+    XMapWindow(x(), probe);
+    const bool ready = waitUntil(
+        [&] {
+          XChangeProperty(x(), root, poke, XA_CARDINAL, 32, PropModeReplace,
+                          reinterpret_cast<const unsigned char*>(&probe), 1);
+          XSync(x(), False);
+          return windowManagerRuns() && stacked(probe);
+        },
+        std::chrono::seconds(20));
+    XDestroyWindow(x(), probe);
+    XDeleteProperty(x(), root, poke);
+    XSync(x(), False);
+    if (!ready || !waitUntil([&] { return !stacked(probe); }))
+      throw std::runtime_error("the window manager did not start");
+  }
 
  private:
-  static std::unique_ptr<LiveChild> server_;
-  static std::unique_ptr<LiveChild> windowManager_;
-  static std::string display_;
+  static inline std::unique_ptr<XServer> server_;
+  static inline std::unique_ptr<RunningProgram> windowManager_;
 };
+inline auto* const kSession = ::testing::AddGlobalTestEnvironment(new XSession);
 
-// Puts DISPLAY (or any variable) back as it was when the guard ends.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value);  // nullptr unsets
-  ~ScopedEnv();
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
+inline Launch helperLaunch(std::vector<std::string> args, const fs::path& tmpdir,
+                           const std::string& helper = SCREEN_HELPER_PATH, const std::string& display = "") {
+  Launch launch{.argv = testing::helperCommand(helper, args), .environment = {{"TMPDIR", tmpdir.string()}}};
+  if (!display.empty()) launch.environment["DISPLAY"] = display;
+  return launch;
+}
 
- private:
-  std::string name_;
-  bool had_;
-  std::string old_;
-};
+// Every helper run ends with status 0, nothing on stderr and one line on stdout, returned without its line feed.
+inline std::string oneLine(const Outcome& outcome) {
+  EXPECT_FALSE(outcome.timedOut) << "the helper did not end";
+  EXPECT_TRUE(outcome.exited) << "ended by signal " << outcome.signal;
+  EXPECT_EQ(outcome.exitCode, 0);
+  EXPECT_EQ(outcome.err, "");
+  EXPECT_EQ(outcome.out.find('\n') + 1, outcome.out.size()) << "not one line: " << outcome.out.substr(0, 400);
+  return outcome.out.substr(0, outcome.out.find('\n'));
+}
+
+// The text as a result object with a boolean "ok" (else a failure, and an empty object).
+inline json parsed(const std::string& text) {
+  json result = json::parse(text, nullptr, false);
+  if (result.is_object() && result.contains("ok") && result["ok"].is_boolean()) return result;
+  ADD_FAILURE() << "not a result object: " << text.substr(0, 400);
+  return json::object();
+}
+
+// Every key of `expected` has that value in `result`.
+inline void expectSubset(const json& result, const json& expected) {
+  for (const auto& [key, value] : expected.items()) {
+    EXPECT_EQ(result.value(key, json()), value) << key << " in " << result.dump().substr(0, 400);
+  }
+}
+
+// The PNG is private and shows test_window's pattern at this size.
+inline void expectPatternPng(const std::string& path, std::uint32_t width, std::uint32_t height) {
+  EXPECT_EQ(fs::status(path).permissions(), fs::perms::owner_read | fs::perms::owner_write) << path;
+  const auto png = readPng(path);
+  ASSERT_TRUE(png && png->width == width && png->height == height) << path;
+  std::size_t wrong = 0;
+  for (std::uint32_t y = 0; y < height; ++y) {
+    for (std::uint32_t x = 0; x < width; ++x) wrong += png->at(x, y) == patternPixel(x, y) ? 0 : 1;
+  }
+  EXPECT_EQ(wrong, 0u) << path;
+}
 
 }  // namespace halvic::e2e
