@@ -8,17 +8,6 @@ set -euo pipefail
 [[ ${1:-} =~ ^(start|stop)$ && -n ${2:-} ]] || { echo "usage: eds_session.sh start|stop ROOT" >&2; exit 2; }
 root=$(realpath -m "$2")
 
-name_owned() {
-  env -i PATH="$PATH" $(cat "$root/env") gdbus call --session --timeout 2 --dest org.freedesktop.DBus \
-    --object-path /org/freedesktop/DBus --method org.freedesktop.DBus.NameHasOwner "$1" 2>/dev/null | grep -q true
-}
-
-wait_for() {  # wait_for DESCRIPTION COMMAND...: up to 10 s
-  for _ in $(seq 100); do "${@:2}" && return 0; sleep 0.1; done
-  echo "eds_session: $1 did not come up" >&2
-  return 1
-}
-
 case $1 in
 start)
   mkdir -p "$root/home/.config/evolution/sources" "$root/home/.local/share" "$root/home/.cache" "$root/services"
@@ -50,8 +39,11 @@ CONF
     /usr/libexec/evolution-calendar-factory --keep-running &
     echo $! >"$1/factory.pid"
     wait' _ "$root"
-  wait_for "source registry" name_owned org.gnome.evolution.dataserver.Sources5
-  wait_for "calendar factory" name_owned org.gnome.evolution.dataserver.Calendar8
+  for _ in $(seq 100); do [ -S "$root/run/bus" ] && break; sleep 0.1; done
+  for name in Sources5 Calendar8; do
+    env -i PATH="$PATH" $(cat "$root/env") gdbus wait --session --timeout 10 "org.gnome.evolution.dataserver.$name" ||
+      { echo "eds_session: $name did not come up" >&2; exit 1; }
+  done
   cat "$root/env"
   ;;
 stop)
