@@ -79,8 +79,8 @@ FAULTS = [
     ("eds-no-margin", "calendar_helper/event_store_eds.cpp", "kMargin = 86400;", "kMargin = 0;", "eds"),
     ("eds-empty-unread", "calendar_helper/event_store_eds.cpp", "return delivered || answered;", "return delivered;", "eds"),
     ("eds-floating-dst", "calendar_helper/ical_values.cpp", "  fields.tm_isdst = -1;\n  return", "  fields.tm_isdst = 0;\n  return", "eds"),
-    ("eds-location-field", "calendar_helper/event_store_eds.cpp", "I_CAL_LOCATION_PROPERTY, i_cal_property_get_location",
-     "I_CAL_LOCATION_PROPERTY, i_cal_property_get_comment", "eds"),
+    ("eds-title-kind", "calendar_helper/event_store_eds.cpp", "I_CAL_SUMMARY_PROPERTY, i_cal_property_get_summary",
+     "I_CAL_DESCRIPTION_PROPERTY, i_cal_property_get_summary", "eds"),
     # Time windows, the local calendar and the event query
     ("window-week-from-now", "calendar_helper/time_window.cpp", 'if (mode == "week") return dayWindow(cal, now, 0, 7);',
      'if (mode == "week") return windowFromNow(cal, now, 7);', "unit eds"),
