@@ -172,9 +172,9 @@ TEST_F(ScreenRun, ReportsTheChosenWindowAndTheCapturesOutcome) {
   for (const auto& [success, message, error] : cases) {
     captureReply = {success, message};
     EXPECT_EQ(run({{kApp, "Editor"}},
-                    {windowRecord(8, 300, {{kCGWindowOwnerName, "Other"}}),
-                     windowRecord(7, kApp, {{kCGWindowOwnerName, "Editor Owner"}, {kCGWindowName, " Belge "},
-                                            {kCGWindowBounds, boundsRecord(-10, 20.5, -300, 400)}})}),
+                  {windowRecord(8, 300, {{kCGWindowOwnerName, "Other"}}),
+                   windowRecord(7, kApp, {{kCGWindowOwnerName, "Editor Owner"}, {kCGWindowName, " Belge "},
+                                          {kCGWindowBounds, boundsRecord(-10, 20.5, -300, 400)}})}),
               (success ? JsonObject{{"ok", true}, {"image_path", kImagePath}, {"owner_name", "Editor Owner"},
                                     {"window_title", " Belge "}, {"bounds", bounds}, {"detail", message}}
                        : JsonObject{{"ok", false}, {"error", error},
