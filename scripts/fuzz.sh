@@ -9,7 +9,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-20}
 build=$root/build-fuzz
-targets=(fuzz_json_writer fuzz_window_selection fuzz_sway_tree)
+targets=(fuzz_json_writer fuzz_sway_tree)
 
 if ! command -v clang++ >/dev/null; then
   echo "fuzz.sh: clang++ is needed (scripts/bootstrap.sh installs it)" >&2

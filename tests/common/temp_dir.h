@@ -9,19 +9,17 @@
 
 namespace halvic::testing {
 
-class TempDir {
- public:
+struct TempDir {
+  const std::filesystem::path path{
+      mkdtemp((std::filesystem::temp_directory_path() / "halvic-test-XXXXXX").string().data())};
+
   TempDir() = default;
   TempDir(const TempDir&) = delete;
   ~TempDir() {
     std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
+    std::filesystem::remove_all(path, ignored);
   }
-  const std::filesystem::path& path() const { return path_; }
-  std::string operator/(const std::string& rel) const { return (path_ / rel).string(); }
-
- private:
-  std::filesystem::path path_{mkdtemp((std::filesystem::temp_directory_path() / "halvic-test-XXXXXX").string().data())};
+  std::string operator/(const std::string& rel) const { return (path / rel).string(); }
 };
 
 inline std::string readFile(const std::filesystem::path& p) {

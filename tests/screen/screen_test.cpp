@@ -61,8 +61,7 @@ LooseMap windowRecord(std::int64_t number, std::int64_t pid,
 // A platform number with type encoding `type` as the macOS backend shapes it;
 // its signed reading is -7, its unsigned one 2^64 - 1, its double one `v`.
 LooseValue shaped(const char* type, double v = 0) {
-  const auto unsignedReading = [] { return std::numeric_limits<std::uint64_t>::max(); };
-  return numberObjectFrom(type, [] { return std::int64_t{-7}; }, unsignedReading, [v] { return v; });
+  return numberObjectFrom(type, [] { return std::int64_t{-7}; }, [] { return UINT64_MAX; }, [v] { return v; });
 }
 
 TEST(WindowRecord, ConversionsTakeTheReadingOfTheStorageAndOnlyWholeNumberStrings) {
@@ -82,25 +81,29 @@ TEST(WindowRecord, ConversionsTakeTheReadingOfTheStorageAndOnlyWholeNumberString
   EXPECT_EQ(looseValueFromDictionary({{"Width", shaped("d", 640)}, {std::nullopt, shaped("i")}}).asMap(), nullptr);
 }
 
-std::optional<std::int64_t> numberOf(const std::optional<LooseMap>& record) {
-  return record ? std::optional(cgIntValue(lookup(*record, kCGWindowNumber))) : std::nullopt;
-}
-
-TEST(WindowSelection, VisibleWindowsPassEveryFilter) {
-  const std::tuple<std::string_view, std::optional<LooseValue>, bool> cases[] = {  // key, value, kept
-      {kCGWindowName, "ordinary", true},  {kCGWindowAlpha, NumberObject::fromDouble(0.01), false},
-      {kCGWindowAlpha, std::nullopt, false},  {kCGWindowAlpha, std::nan(""), true},
-      {kCGWindowBounds, boundsRecord(0, 0, 80, 60), true},  {kCGWindowBounds, boundsRecord(0, 0, 79.5, 600), false},
-      {kCGWindowBounds, boundsRecord(0, 0, 800, 59.9), false},  {kCGWindowBounds, boundsRecord(0, 0, -200, 100), true},
-      {kCGWindowBounds, boundsRecord(0, 0, std::nan(""), 100), false},  {kCGWindowBounds, "{0,0,800,600}", false},
-      {kCGWindowLayer, std::nullopt, true},  {kCGWindowLayer, NumberObject::fromInteger(25), false},
-      {kCGWindowLayer, NumberObject::fromInteger(-1), false},  {kCGWindowOwnerPID, std::int64_t{kSelf}, false},
-      {kCGWindowOwnerPID, kBeyond32Bits + kSelf, true},  // names no process
+// A window that passes every filter is the fallback too, unless its owner is a
+// system surface (by exact trimmed name).
+TEST(WindowSelection, VisibleWindowsPassEveryFilterAndFallbackSkipsSystemSurfaces) {
+  enum Kept { no, yes, visibleOnly };  // visibleOnly: not the fallback
+  const std::tuple<std::string_view, std::optional<LooseValue>, Kept> cases[] = {
+      {kCGWindowName, "ordinary", yes},  {kCGWindowAlpha, NumberObject::fromDouble(0.01), no},
+      {kCGWindowAlpha, std::nullopt, no},  {kCGWindowAlpha, std::nan(""), yes},
+      {kCGWindowBounds, boundsRecord(0, 0, 80, 60), yes},  {kCGWindowBounds, boundsRecord(0, 0, 79.5, 600), no},
+      {kCGWindowBounds, boundsRecord(0, 0, 800, 59.9), no},  {kCGWindowBounds, boundsRecord(0, 0, -200, 100), yes},
+      {kCGWindowBounds, boundsRecord(0, 0, std::nan(""), 100), no},  {kCGWindowBounds, "{0,0,800,600}", no},
+      {kCGWindowLayer, std::nullopt, yes},  {kCGWindowLayer, NumberObject::fromInteger(25), no},
+      {kCGWindowLayer, NumberObject::fromInteger(-1), no},  {kCGWindowOwnerPID, std::int64_t{kSelf}, no},
+      {kCGWindowOwnerPID, kBeyond32Bits + kSelf, yes},  // names no process
+      {kCGWindowOwnerName, "Window Server", visibleOnly},  {kCGWindowOwnerName, " Dock\n", visibleOnly},
+      {kCGWindowOwnerName, "\tNotification Center ", visibleOnly},  {kCGWindowOwnerName, "Control Center", visibleOnly},
+      {kCGWindowOwnerName, "dock", yes},  {kCGWindowOwnerName, NumberObject::fromInteger(1), yes},
   };
   for (const auto& [key, value, kept] : cases) {
     FakeDesktop desktop;
     desktop.windows = {{windowRecord(1, kApp, {{key, value}})}};
-    EXPECT_EQ(WindowSelection(desktop, kSelf).visibleWindows().size(), kept ? 1u : 0u) << key << " " << kept;
+    const WindowSelection selection(desktop, kSelf);
+    EXPECT_EQ(selection.visibleWindows().size(), kept == no ? 0u : 1u) << key << " " << kept;
+    EXPECT_EQ(selection.fallbackFrontmostWindow().has_value(), kept == yes) << key << " " << kept;
   }
   FakeDesktop desktop;  // one unreadable element spoils the whole list
   desktop.windows = {{windowRecord(1, kApp), LooseValue("not a record")}};
@@ -114,12 +117,10 @@ TEST(WindowSelection, BestWindowIsTitledFirstThenLargestThenFrontmost) {
     std::int64_t pid = kApp;
   };
   const std::pair<std::vector<Window>, std::optional<std::int64_t>> cases[] = {  // windows, index of the best
-      {{{2000, 2000, {}}, {100, 100, "Notes"}}, 1},
-      {{{800, 600, "a"}, {1024, 768, "b"}}, 1},
+      {{{2000, 2000, {}}, {100, 100, "Notes"}}, 1},  {{{800, 600, "a"}, {1024, 768, "b"}}, 1},
       {{{500, 500, " \r\n\t\u2028\u00A0\u3000"}, {1000, 1000, {}}}, 1},  // a blank title is none
       {{{500, 500, NumberObject::fromInteger(5)}, {1000, 1000, {}}}, 1},
-      {{{800, 600, "a"}, {600, 800, "b"}, {480, 1000, "c"}}, 0},
-      {{{150, 100, {}}, {-200, 100, {}}}, 1},
+      {{{800, 600, "a"}, {600, 800, "b"}, {480, 1000, "c"}}, 0},  {{{150, 100, {}}, {-200, 100, {}}}, 1},
       {{{3000, 3000, "big", 300}, {3000, 3000, "", kBeyond32Bits + kApp}, {100, 100, {}}}, 2},
       {{{50, 50, "tiny"}, {900, 900, "other", 300}}, std::nullopt},
   };
@@ -130,25 +131,8 @@ TEST(WindowSelection, BestWindowIsTitledFirstThenLargestThenFrontmost) {
       const std::int64_t number = std::ssize(*desktop.windows);
       desktop.windows->push_back(windowRecord(number, w.pid, {{kCGWindowName, w.title}, {kCGWindowBounds, bounds}}));
     }
-    EXPECT_EQ(numberOf(WindowSelection(desktop, kSelf).bestWindow(kApp)), c.second) << "case " << &c - cases;
-  }
-}
-
-TEST(WindowSelection, FallbackSkipsSystemSurfacesByExactTrimmedName) {
-  const std::pair<std::vector<std::optional<LooseValue>>, std::optional<std::int64_t>> cases[] = {
-      {{"Window Server", " Dock\n", "\tNotification Center ", "Control Center", "Mail"}, 4},
-      {{"dock"}, 0},
-      {{std::nullopt}, 0},
-      {{NumberObject::fromInteger(1)}, 0},
-      {{"Control Center", "Notification Center"}, std::nullopt},
-  };
-  for (const auto& [owners, chosen] : cases) {
-    FakeDesktop desktop;  // a window of this process in front never qualifies
-    desktop.windows->push_back(windowRecord(-1, kSelf, {{kCGWindowOwnerName, "Self"}}));
-    for (const auto& owner : owners) {
-      desktop.windows->push_back(windowRecord(std::ssize(*desktop.windows) - 1, kApp, {{kCGWindowOwnerName, owner}}));
-    }
-    EXPECT_EQ(numberOf(WindowSelection(desktop, kSelf).fallbackFrontmostWindow()), chosen);
+    const auto best = WindowSelection(desktop, kSelf).bestWindow(kApp);
+    EXPECT_EQ(best ? std::optional(cgIntValue(lookup(*best, kCGWindowNumber))) : std::nullopt, c.second) << &c - cases;
   }
 }
 
@@ -159,19 +143,17 @@ struct ScreenRun : ::testing::Test {
   CaptureResult captureReply{true, ""};
   std::vector<std::pair<std::int64_t, std::string>> captureCalls;
 
-  ScreenRunOutcome run(UuidSource uuid = [] { return "0F1E2D3C-4B5A-4978-8695-A4B3C2D1E0F0"; }) {
-    const auto capture = [this](std::int64_t windowID, const std::string& destination) {
-      captureCalls.emplace_back(windowID, destination);
-      return captureReply;
-    };
-    return runScreenHelper({"helper"}, desktop, kSelf, capture, uuid);
-  }
-  JsonObject runOn(std::optional<FrontmostApplication> frontmost, std::vector<LooseValue> windows) {
+  JsonObject run(std::optional<FrontmostApplication> frontmost, std::vector<LooseValue> windows,
+                 UuidSource uuid = [] { return "0F1E2D3C-4B5A-4978-8695-A4B3C2D1E0F0"; }) {
     desktop.frontmost = std::move(frontmost);
     desktop.windows = std::move(windows);
     desktop.windowListReads = 0;
     captureCalls.clear();
-    return run().result;
+    const auto capture = [this](std::int64_t windowID, const std::string& destination) {
+      captureCalls.emplace_back(windowID, destination);
+      return captureReply;
+    };
+    return runScreenHelper({"helper"}, desktop, kSelf, capture, uuid).result;
   }
 };
 
@@ -179,10 +161,8 @@ struct ScreenRun : ::testing::Test {
 // own owner name; a failed capture is classified by its message.
 TEST_F(ScreenRun, ReportsTheChosenWindowAndTheCapturesOutcome) {
   const std::tuple<bool, std::string, const char*> cases[] = {
-      {true, "", nullptr},  // capture success, its message, the error reported
-      {true, "warning: slow", nullptr},
-      {false, "", "capture_failed"},
-      {false, "screenshot_file_missing", "capture_failed"},
+      {true, "", nullptr},  {true, "warning: slow", nullptr},  // capture success, its message, the error reported
+      {false, "", "capture_failed"},  {false, "screenshot_file_missing", "capture_failed"},
       {false, "Could not create image: Operation not permitted.", "permission_denied"},
       {false, "Eri\u015Fim izni yok: SCREEN RECORDING PERMISSION", "permission_denied"},
       {false, "not  permitted", "capture_failed"},
@@ -191,10 +171,10 @@ TEST_F(ScreenRun, ReportsTheChosenWindowAndTheCapturesOutcome) {
   const JsonObject bounds{{"x", -10.0}, {"y", 20.5}, {"width", 300.0}, {"height", 400.0}};
   for (const auto& [success, message, error] : cases) {
     captureReply = {success, message};
-    EXPECT_EQ(runOn({{kApp, "Editor"}},
-                    {windowRecord(8, 300, {{kCGWindowOwnerName, "Other"}}),
-                     windowRecord(7, kApp, {{kCGWindowOwnerName, "Editor Owner"}, {kCGWindowName, " Belge "},
-                                            {kCGWindowBounds, boundsRecord(-10, 20.5, -300, 400)}})}),
+    EXPECT_EQ(run({{kApp, "Editor"}},
+                  {windowRecord(8, 300, {{kCGWindowOwnerName, "Other"}}),
+                   windowRecord(7, kApp, {{kCGWindowOwnerName, "Editor Owner"}, {kCGWindowName, " Belge "},
+                                          {kCGWindowBounds, boundsRecord(-10, 20.5, -300, 400)}})}),
               (success ? JsonObject{{"ok", true}, {"image_path", kImagePath}, {"owner_name", "Editor Owner"},
                                     {"window_title", " Belge "}, {"bounds", bounds}, {"detail", message}}
                        : JsonObject{{"ok", false}, {"error", error},
@@ -205,8 +185,8 @@ TEST_F(ScreenRun, ReportsTheChosenWindowAndTheCapturesOutcome) {
 }
 
 // Without a window of the frontmost application the frontmost window of
-// another one is taken (this tool's own windows are never searched); the
-// chosen record's missing values take their defaults.
+// another one (not the one behind it) is taken (this tool's own windows are
+// never searched); the chosen record's missing values take their defaults.
 TEST_F(ScreenRun, FallbackWindowAndDefaultsOfTheChosenRecord) {
   const LooseMap small = windowRecord(1, kApp, {{kCGWindowBounds, boundsRecord(0, 0, 50, 50)}});
   const LooseMap other = windowRecord(9, 300, {{kCGWindowOwnerName, "Other"}});
@@ -216,28 +196,26 @@ TEST_F(ScreenRun, FallbackWindowAndDefaultsOfTheChosenRecord) {
       {kApp, windowRecord(5, kApp, {{kCGWindowOwnerName, ""}}), 1, 5, ""},  // an empty owner is used as it is
       {kApp, windowRecord(5, kApp, {{kCGWindowOwnerName, std::int64_t{3}}}), 1, 5, "Front"},
       {kApp, windowRecord(5, kApp, {{kCGWindowNumber, std::nullopt}, {kCGWindowName, std::int64_t{1}}}), 1, 0, "Front"},
-      {kApp, windowRecord(5, kApp, {{kCGWindowNumber, "42"}}), 1, 42, "Front"},
   };
   for (const auto& [frontmost, window, listReads, captured, owner] : cases) {
-    const JsonObject result = runOn({{frontmost, "Front"}}, {small, window});
+    const JsonObject result = run({{frontmost, "Front"}}, {small, window, windowRecord(10, 300)});
     EXPECT_EQ(*result.find("owner_name"), JsonValue(owner));
     EXPECT_EQ(*result.find("window_title"), JsonValue(""));
     EXPECT_EQ(desktop.windowListReads, listReads);
     EXPECT_EQ(captureCalls.at(0).first, captured);
   }
-  EXPECT_EQ(runOn({{kApp, "Front"}}, {small}),
+  EXPECT_EQ(run({{kApp, "Front"}}, {small}),
             (JsonObject{{"ok", false}, {"error", "no_active_window"},
                         {"detail", "Aktif pencere bulunamadi. Hedef pencereyi one alip tekrar dene."},
                         {"owner_name", "Front"}}));
 }
 
 TEST_F(ScreenRun, ImagePathIsOneFreshlyNamedFileInTheTemporaryDirectory) {
-  desktop.windows = {{windowRecord(1, 300)}};
   const std::regex name("halvic-screen-[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}\\.png");
   std::set<std::string> paths;
   for (const auto& [directory, prefix] : {std::pair{"/tmp/x", "/tmp/x/"}, {"/tmp//", "/tmp/"}, {"/", "/"}}) {
     desktop.tempDir = directory;
-    const std::string path = *run(makeUuidString).result.find("image_path")->as<std::string>();
+    const std::string path = *run({}, {windowRecord(1, 300)}, makeUuidString).find("image_path")->as<std::string>();
     ASSERT_TRUE(path.starts_with(prefix)) << path;
     EXPECT_TRUE(std::regex_match(path.substr(std::string_view(prefix).size()), name)) << path;
     paths.insert(path.substr(path.size() - 40));

@@ -55,9 +55,9 @@ TEST(ShmPixels, ReadsEachLayoutsChannelsFromTheirBytes) {
   };
   for (const auto& [format, pixel] : cases) {
     RgbImage picture = blank(1, 1);
-    const std::uint32_t stride = static_cast<std::uint32_t>(pixel.size());
-    const ShmFrame frame{.format = format, .width = 1, .height = 1, .stride = stride, .bytes = pixel, .part = {}};
-    ASSERT_TRUE(drawShmFrame(frame, picture, {0, 0, 1, 1})) << format;
+    const auto stride = static_cast<std::uint32_t>(pixel.size());
+    ASSERT_TRUE(drawShmFrame({.format = format, .width = 1, .height = 1, .stride = stride, .bytes = pixel, .part = {}},
+                             picture, {0, 0, 1, 1})) << format;
     EXPECT_EQ(picture.pixels, (std::vector<std::uint8_t>{0x10, 0x20, 0x30})) << format;
   }
 }
@@ -90,10 +90,8 @@ TEST(ShmPixels, RefusesFramesItCannotReadWhole) {
   const std::vector<std::uint8_t> bytes(2 * 2 * 4, 0);
   const std::tuple<std::uint32_t, std::uint32_t, std::optional<PixelRect>, PixelRect> cases[] = {
       {fourcc("XR30"), 8, {}, {0, 0, 2, 2}},  // a 10-bit format
-      {1, 16, {}, {0, 0, 2, 2}},              // too few bytes for the stride
-      {1, 4, {}, {0, 0, 2, 2}},               // stride shorter than a row
-      {1, 8, {}, {1, 1, 2, 2}},               // target beyond the picture
-      {1, 8, PixelRect{1, 1, 2, 1}, {0, 0, 2, 2}},
+      {1, 16, {}, {0, 0, 2, 2}},  {1, 4, {}, {0, 0, 2, 2}},  // too few bytes for the stride; stride shorter than a row
+      {1, 8, {}, {1, 1, 2, 2}},  {1, 8, PixelRect{1, 1, 2, 1}, {0, 0, 2, 2}},  // target or part out of bounds
   };
   for (const auto& [format, stride, part, target] : cases) {
     RgbImage picture = blank(2, 2);
