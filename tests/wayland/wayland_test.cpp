@@ -1,7 +1,5 @@
-// The screen helper and the screenshot program on one private headless sway with Xwayland, run as an unprivileged
-// user (sway refuses root). HEADLESS-1: 1280x800 at scale 1; HEADLESS-2: 1600x1000 at scale 2 to its right (800x500
-// logical units); HEADLESS-3: 800x600 turned by 90 degrees below the first (600x800 logical units). Wayland test
-// windows float at the size they ask for, except the one named "tiled".
+// The screen helper and the screenshot program on one private headless sway with Xwayland and three outputs (see
+// kConfig), run as an unprivileged user (sway refuses root).
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
@@ -81,25 +79,17 @@ void command(const std::string& commands) {
 }
 
 // A run as the user in the session's environment only, with `changes` (an empty value removes a name); a program
-// named without a directory runs from bin/.
-testing::Launch launch(std::vector<std::string> argv, const Env& changes = {}) {
-  testing::Launch launch;
-  launch.argv = std::move(argv);
-  if (launch.argv[0].find('/') == std::string::npos) launch.argv[0] = session.base / "bin" / launch.argv[0];
-  launch.environment = session.env;
-  for (const auto& [name, value] : changes) launch.environment[name] = value;
-  std::erase_if(launch.environment, [](const auto& entry) { return entry.second.empty(); });
-  launch.inheritEnvironment = false;
-  launch.user = kUser;
-  launch.workingDirectory = session.home;
-  return launch;
+// named without a directory runs from bin/. With a `log`, it runs until finish() or its handle goes.
+testing::Launch launch(std::vector<std::string> argv, Env changes = {}, std::optional<std::string> log = {}) {
+  if (argv[0].find('/') == std::string::npos) argv[0] = session.base / "bin" / argv[0];
+  changes.insert(session.env.begin(), session.env.end());
+  std::erase_if(changes, [](const auto& entry) { return entry.second.empty(); });
+  return {.argv = std::move(argv), .environment = std::move(changes), .inheritEnvironment = false, .user = kUser,
+          .workingDirectory = session.home, .logFile = std::move(log)};
 }
 
-// A program that runs until its handle goes, its output in the log.
 Client start(std::vector<std::string> argv, const Env& changes = {}) {
-  testing::Launch client = launch(std::move(argv), changes);
-  client.logFile = session.base / "log";
-  return std::make_unique<testing::RunningProgram>(client);
+  return std::make_unique<testing::RunningProgram>(launch(std::move(argv), changes, session.base / "log"));
 }
 
 void startSession() {
@@ -123,20 +113,16 @@ void startSession() {
   session.compositor = start({SWAY_PATH, "--config", session.base / "config"},
                              {{"WLR_BACKENDS", "headless"}, {"WLR_RENDERER", "pixman"},
                               {"WLR_LIBINPUT_NO_DEVICES", "1"}, {"WLR_HEADLESS_OUTPUTS", "3"}});
+  const std::string ipc = "sway-ipc." + std::to_string(kUser) + "." + std::to_string(session.compositor->pid());
+  session.env["SWAYSOCK"] = session.run / (ipc + ".sock");
   const bool up = waitFor([] {
-    for (const auto& entry : fs::directory_iterator(session.run)) {
-      const std::string name = entry.path().filename();
-      if (entry.is_socket() && name.starts_with("wayland-")) session.env["WAYLAND_DISPLAY"] = name;
-      if (entry.is_socket() && name.starts_with("sway-ipc.")) session.env["SWAYSOCK"] = entry.path();
-    }
-    if (!session.env.contains("WAYLAND_DISPLAY") || !sway::compositorAnswers(session.env["SWAYSOCK"], 500ms) ||
-        ask(sway::IpcMessage::GetOutputs).size() != 3) {
+    if (!sway::compositorAnswers(session.env["SWAYSOCK"], 500ms) || ask(sway::IpcMessage::GetOutputs).size() != 3) {
       return false;
     }
     // sway sets DISPLAY in its own environment once Xwayland is ready; its `exec` children see it.
-    command("exec echo \"$DISPLAY\" > display");
+    command("exec echo \"$WAYLAND_DISPLAY $DISPLAY\" > display");
     std::this_thread::sleep_for(100ms);
-    std::istringstream(slurp(session.home / "display")) >> session.env["DISPLAY"];
+    std::istringstream(slurp(session.home / "display")) >> session.env["WAYLAND_DISPLAY"] >> session.env["DISPLAY"];
     return !session.env["DISPLAY"].empty();
   }, 20s);
   if (!up) throw std::runtime_error("sway and Xwayland did not come up:\n" + slurp(session.base / "log"));
@@ -145,11 +131,11 @@ void startSession() {
 // The processes of this session: those whose environment names its runtime directory.
 std::vector<pid_t> sessionProcesses() {
   std::vector<pid_t> found;
+  const std::string marker = "XDG_RUNTIME_DIR=" + session.run.string() + '\0';
   for (const auto& entry : fs::directory_iterator("/proc")) {
-    const std::string pid = entry.path().filename(), marker = "XDG_RUNTIME_DIR=" + session.run.string() + '\0';
-    if (std::isdigit(pid[0]) && slurp(entry.path() / "environ").find(marker) != std::string::npos) {
+    const std::string pid = entry.path().filename();
+    if (std::isdigit(pid[0]) && slurp(entry.path() / "environ").find(marker) != std::string::npos)
       found.push_back(std::stoi(pid));
-    }
   }
   return found;
 }
@@ -166,10 +152,10 @@ void endSession() {
 json windowNamed(const json& tree, const std::string& name) {
   const json flat = tree.flatten();
   for (const auto& [key, value] : flat.items()) {
-    const bool appId = key.ends_with("/app_id"), xClass = key.ends_with("/window_properties/class");
-    if (value == name && (appId || xClass)) {
-      return tree.at(json::json_pointer(key.substr(0, key.rfind(appId ? "/app_id" : "/window_properties"))));
-    }
+    const json::json_pointer at(key);
+    if (value == name && key.ends_with("/app_id")) return tree.at(at.parent_pointer());
+    if (value == name && key.ends_with("/window_properties/class"))
+      return tree.at(at.parent_pointer().parent_pointer());
   }
   return nullptr;
 }
@@ -188,8 +174,7 @@ std::int64_t window(const std::string& name) {
 }
 
 sway::LogicalRect area(std::int64_t id) {
-  const json tree = ask(sway::IpcMessage::GetTree);
-  return *sway::contentArea(*sway::findNode(tree, id));
+  return *sway::contentArea(*sway::findNode(ask(sway::IpcMessage::GetTree), id));
 }
 
 void focus(std::int64_t id) { command("[con_id=" + std::to_string(id) + "] focus"); }
@@ -203,19 +188,17 @@ void freshWorkspaces() {
 
 fs::path freshPath(const std::string& name) { return session.home / (std::to_string(++session.files) + "-" + name); }
 
-Client colourWindow(const std::string& appId, int scale = 1, const std::string& size = "400x300",
-                    const std::string& title = "") {
-  return start({"colour_window", appId, std::to_string(scale), size, title.empty() ? appId : title});
+Client colourWindow(const std::string& appId, int scale = 1, const std::string& size = "400x300") {
+  return start({"colour_window", appId, std::to_string(scale), size, appId});
 }
+
+bool oneLine(const std::string& text) { return text.ends_with('\n') && text.find('\n') == text.size() - 1; }
 
 // Whatever happens: one line on stdout (and in the output file when there is one), exit 0, nothing on stderr.
 json helper(std::vector<std::string> args = {"capture_active_window"}, const Env& changes = {}) {
   args.insert(args.begin(), "halvic_screen_helper");
   const testing::Outcome run = testing::runToEnd(launch(args, changes));
-  EXPECT_FALSE(run.timedOut);
-  EXPECT_EQ(run.exitCode, 0);
-  EXPECT_EQ(run.err, "");
-  EXPECT_TRUE(run.out.ends_with('\n') && run.out.find('\n') == run.out.size() - 1) << run.out;
+  EXPECT_TRUE(!run.timedOut && run.exitCode == 0 && run.err.empty() && oneLine(run.out)) << run.err << run.out;
   EXPECT_TRUE(args.size() < 3 || slurp(args[2]) + "\n" == run.out) << "the output file differs";
   return json::parse(run.out, nullptr, false);
 }
@@ -223,41 +206,31 @@ json helper(std::vector<std::string> args = {"capture_active_window"}, const Env
 // A refused capture: a non-zero status, one line on stderr, and the file at `path` as it was (`before`, or none).
 void expectRefused(std::int64_t id, const fs::path& path, const Env& changes = {}, const std::string& before = "") {
   const auto run = testing::runToEnd(launch({"halvic_screencapture", "-x", "-o", "-l", std::to_string(id), path}, changes));
-  EXPECT_FALSE(run.timedOut);
-  EXPECT_NE(run.exitCode, 0);
-  EXPECT_EQ(run.out, "");
-  EXPECT_TRUE(run.err.ends_with('\n') && run.err.find('\n') == run.err.size() - 1) << run.err;
+  EXPECT_TRUE(!run.timedOut && run.exitCode != 0 && run.out.empty() && oneLine(run.err)) << run.out << run.err;
   EXPECT_EQ(fs::exists(path) ? slurp(path) : "", before);
 }
 
 // A success for window `id` with owner `owner` and its content area as bounds, whose PNG (the user's, mode 0600)
-// holds it at `scale` pixels per logical unit; returns the PNG.
-std::optional<e2e::DecodedPng> expectCaptured(const json& result, std::int64_t id, const std::string& owner, int scale) {
+// holds it at `scale` pixels per logical unit; with a `seam`, it shows the client's pattern (the capture copies the
+// screen's region: another window over it would show), left of `seam` at half the scale, each pixel doubled.
+void expectCaptured(const json& result, std::int64_t id, const std::string& owner, int scale,
+                    std::optional<std::uint32_t> seam = 0) {
   EXPECT_EQ(result.value("ok", false), true) << result;
   EXPECT_EQ(result.value("owner_name", ""), owner);
   const sway::LogicalRect rect = area(id);
   EXPECT_EQ(result.value("bounds", json()), (json{{"x", rect.x}, {"y", rect.y}, {"width", rect.width}, {"height", rect.height}}));
   const std::string path = result.value("image_path", "");
   struct stat info {};
-  EXPECT_EQ(stat(path.c_str(), &info), 0) << path;
-  EXPECT_EQ(info.st_mode & 0777, 0600u);
-  EXPECT_EQ(info.st_uid, kUser);
-  auto png = e2e::readPng(path);
-  const bool fits = png && png->width == rect.width * scale && png->height == rect.height * scale;
-  EXPECT_TRUE(fits) << path;
-  return fits ? png : std::nullopt;
-}
-
-// How many pixels are not the client's pattern (the capture copies the screen's region: another window over it
-// would show); left of `seam` it shows at half the scale, each of its pixels doubled.
-std::size_t patternMismatches(const e2e::DecodedPng& png, std::uint32_t seam = 0) {
+  EXPECT_TRUE(stat(path.c_str(), &info) == 0 && (info.st_mode & 0777) == 0600 && info.st_uid == kUser) << path;
+  const auto png = e2e::readPng(path);
+  ASSERT_TRUE(png && png->width == rect.width * scale && png->height == rect.height * scale) << path;
   std::size_t wrong = 0;
-  for (std::uint32_t y = 0; y < png.height; ++y) {
-    for (std::uint32_t x = 0; x < png.width; ++x) {
-      wrong += png.at(x, y) == (x < seam ? e2e::patternPixel(x & ~1u, y & ~1u) : e2e::patternPixel(x, y)) ? 0 : 1;
+  for (std::uint32_t y = 0; seam && y < png->height; ++y) {
+    for (std::uint32_t x = 0; x < png->width; ++x) {
+      wrong += png->at(x, y) == (x < *seam ? e2e::patternPixel(x & ~1u, y & ~1u) : e2e::patternPixel(x, y)) ? 0 : 1;
     }
   }
-  return wrong;
+  EXPECT_EQ(wrong, 0u) << path;
 }
 
 // The focused window among those on all outputs, exactly at its output's scale, upright from the turned output
@@ -270,15 +243,14 @@ TEST(WaylandScreenHelper, TakesTheFocusedWindowOnAnyOutputAtItsScale) {
   freshWorkspaces();
   for (int i = 0; i < 3; ++i) {
     command("focus output " + outputs[i]);
-    clients.push_back(colourWindow(outputs[i], i == 1 ? 2 : 1, "400x300", i == 0 ? title : ""));
+    clients.push_back(start({"colour_window", outputs[i], i == 1 ? "2" : "1", "400x300", i == 0 ? title : outputs[i]}));
     ids.push_back(window(outputs[i]));
   }
   for (int i = 0; i < 3; ++i) {
     SCOPED_TRACE(outputs[i]);
     focus(ids[i]);
     const json result = helper({"capture_active_window", freshPath("deep/result.json")});
-    const auto png = expectCaptured(result, ids[i], outputs[i], i == 1 ? 2 : 1);
-    EXPECT_EQ(png ? patternMismatches(*png) : 1, 0u);
+    expectCaptured(result, ids[i], outputs[i], i == 1 ? 2 : 1);
     EXPECT_EQ(result.value("window_title", ""), i == 0 ? title : outputs[i]);
   }
   clients.push_back(colourWindow("straddling", 2));
@@ -286,9 +258,7 @@ TEST(WaylandScreenHelper, TakesTheFocusedWindowOnAnyOutputAtItsScale) {
   const sway::LogicalRect rect = area(id);
   ASSERT_TRUE(rect.x < 1280 && rect.x + rect.width > 1280) << rect.x << " " << rect.width;
   focus(id);
-  const auto png = expectCaptured(helper(), id, "straddling", 2);
-  ASSERT_TRUE(png.has_value());
-  EXPECT_EQ(patternMismatches(*png, static_cast<std::uint32_t>(1280 - rect.x) * 2), 0u);
+  expectCaptured(helper(), id, "straddling", 2, static_cast<std::uint32_t>(1280 - rect.x) * 2);
 }
 
 // Floating windows lie above tiled ones: when the focused window is too small to qualify, the fallback takes the
@@ -303,7 +273,7 @@ TEST(WaylandScreenHelper, FloatingWindowsComeFirstAndATooSmallFocusedWindowFalls
   for (const auto& [focused, expected] : cases) {
     SCOPED_TRACE(focused);
     focus(focused);
-    expectCaptured(helper(), expected, expected == tiled ? "tiled" : "float-big", 1);
+    expectCaptured(helper(), expected, expected == tiled ? "tiled" : "float-big", 1, std::nullopt);
   }
 }
 
@@ -316,9 +286,7 @@ TEST(WaylandScreenHelper, XwaylandWindowsByIpcAndOnlyTheFocusedOneWithout) {
   const std::int64_t xId = window("XClient");
   for (const Env& changes : {Env{}, Env{{"SWAYSOCK", ""}}}) {
     const json result = helper({"capture_active_window"}, changes);
-    if (changes.empty()) {
-      EXPECT_EQ(patternMismatches(expectCaptured(result, xId, "XClient", 1).value()), 0u);
-    }
+    if (changes.empty()) expectCaptured(result, xId, "XClient", 1);
     EXPECT_EQ(result.value("owner_name", ""), "XClient") << result;
     EXPECT_EQ(result.value("window_title", ""), "X pencere");
   }
@@ -353,30 +321,17 @@ TEST(WaylandScreencapture, RefusesWhatItCannotCaptureTruthfully) {
 struct Mute {
   const fs::path path;
   const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-
   explicit Mute(const std::string& name) : path(session.run / name) {
     sockaddr_un address{.sun_family = AF_UNIX, .sun_path = {}};
     path.string().copy(address.sun_path, sizeof address.sun_path - 1);
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(fd, 8) != 0) {
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(fd, 8) != 0)
       throw std::runtime_error("cannot listen at " + path.string());
-    }
     fs::permissions(path, fs::perms::all);
   }
-  ~Mute() {
-    close(fd);
-    fs::remove(path);
-  }
-  // The next connection within `milliseconds`, or -1.
+  ~Mute() { close(fd); }  // the socket file goes with the session
   int next(int milliseconds) const {
     pollfd ready{fd, POLLIN, 0};
     return poll(&ready, 1, milliseconds) > 0 ? accept4(fd, nullptr, nullptr, SOCK_CLOEXEC) : -1;
-  }
-};
-
-struct Thaw {
-  std::vector<pid_t> pids;
-  ~Thaw() {
-    for (const pid_t pid : pids) kill(pid, SIGCONT);
   }
 };
 
@@ -387,8 +342,11 @@ TEST(WaylandHangs, AProcessThatStopsAnsweringCostsBoundedTime) {
   const Client client = colourWindow("frozen");
   const std::int64_t id = window("frozen");
   {
-    const Thaw thaw{sessionProcesses()};  // sway, Xwayland and the window
-    for (const pid_t pid : thaw.pids) ASSERT_EQ(kill(pid, SIGSTOP), 0);
+    const std::vector<pid_t> pids = sessionProcesses();  // sway, Xwayland and the window
+    const std::shared_ptr<void> thaw(nullptr, [&](void*) {
+      for (const pid_t pid : pids) kill(pid, SIGCONT);
+    });
+    for (const pid_t pid : pids) ASSERT_EQ(kill(pid, SIGSTOP), 0);
     EXPECT_EQ(helper().value("ok", true), false);
     EXPECT_EQ(helper({"capture_active_window"}, {{"SWAYSOCK", ""}}).value("error", ""), "no_active_window");
     expectRefused(id, freshPath("shot.png"));
