@@ -53,10 +53,8 @@ TEST(DesktopBackend, RecordsDescribeEachWindowAsTheWindowSystemSeesIt) {
       row({"--title=Glass", "--opacity=0.5"}, "Glass", "TestWindow", true, 0.5),
       row({"--title=Ghost", "--opacity=0"}, "Ghost", "TestWindow", true, 0),
       row({"--title=Save as", "--type=DIALOG"}, "Save as", "TestWindow"),
-      row({"--title=Palette", "--type=UTILITY"}, "Palette", "TestWindow"),
       row({"--title=Panel", "--type=DOCK"}, "Panel", "TestWindow", false),
       row({"--title=New mail", "--type=NOTIFICATION"}, "New mail", "TestWindow", false),
-      row({"--title=Loading", "--type=SPLASH"}, "Loading", "TestWindow", false),
       row({"--title=Wallpaper", "--type=DESKTOP"}, "Wallpaper", "TestWindow", false),
   };
   rows[0].expected["kCGWindowOwnerPID"] = 4242;

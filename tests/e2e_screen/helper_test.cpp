@@ -35,7 +35,10 @@ TEST(HelperRun, CapturesTheWindowAUserMeansAndReportsIt) {
   const json result = parsed(line);
   EXPECT_EQ(readFile(scratch / "out/result.json"), line);
   expectSubset(result, {{"ok", true}, {"owner_name", "Editor"}, {"window_title", "Notlar — Ağustos"}, {"detail", ""}});
-  EXPECT_EQ(result.value("bounds", json()), boundsOf(titled.id(), 321, 203));
+  int left = 0, top = 0;
+  Window child = None;
+  XTranslateCoordinates(x(), titled.id(), DefaultRootWindow(x()), 0, 0, &left, &top, &child);
+  EXPECT_EQ(result.value("bounds", json()), json({{"x", left}, {"y", top}, {"width", 321}, {"height", 203}}));
   const fs::path image = result.value("image_path", "");
   EXPECT_EQ(image.parent_path(), scratch.path());
   EXPECT_EQ(fs::status(image).permissions(), fs::perms::owner_read | fs::perms::owner_write);

@@ -130,13 +130,6 @@ inline bool viewable(Window window) {
   return XGetWindowAttributes(x(), window, &attributes) && attributes.map_state == IsViewable;
 }
 
-inline json boundsOf(Window window, int width, int height) {
-  int left = 0, top = 0;
-  Window child = None;
-  XTranslateCoordinates(x(), window, DefaultRootWindow(x()), 0, 0, &left, &top, &child);
-  return {{"x", left}, {"y", top}, {"width", width}, {"height", height}};
-}
-
 // Asks the window manager for a change as a pager would.
 inline bool xdotool(std::vector<std::string> args) {
   args.insert(args.begin(), XDOTOOL_PATH);
@@ -187,7 +180,6 @@ class XSession : public ::testing::Environment {
     windowManager_.reset();
     server_.reset();
   }
-  static const std::string& display() { return server_->display(); }
   static void stopWindowManager() {
     windowManager_.reset();
     waitUntil([] { return !windowManagerRuns(); });
