@@ -84,9 +84,9 @@ TEST(DesktopBackend, ListsTheShownWindowsFrontToBackAndTheActiveWindowsOwner) {
   TestWindow back({"--title=Back"}), minimised({"--title=Minimised"}), elsewhere({"--title=Elsewhere"}),
       sticky({"--title=Sticky"});
   ASSERT_TRUE(xdotool({"windowminimize", "--sync", std::to_string(minimised.id())}));
-  for (const auto& [window, desktop] : {std::pair{elsewhere.id(), 1ul}, std::pair{sticky.id(), 0xFFFFFFFFul}}) {
-    ASSERT_TRUE(xdotool({"set_desktop_for_window", std::to_string(window), std::to_string(desktop)}));
-    ASSERT_TRUE(waitUntil([&] { return property(window, "_NET_WM_DESKTOP", XA_CARDINAL) == std::vector{desktop}; }));
+  for (const auto& [window, number] : {std::pair{elsewhere.id(), 1ul}, std::pair{sticky.id(), 0xFFFFFFFFul}}) {
+    ASSERT_TRUE(xdotool({"set_desktop_for_window", std::to_string(window), std::to_string(number)}));
+    ASSERT_TRUE(waitUntil([&] { return property(window, "_NET_WM_DESKTOP", XA_CARDINAL) == std::vector{number}; }));
   }
   for (const auto& [window, pid, name] :
        {std::tuple{&viewer, viewer.pid(), "Görüntüleyici"}, std::tuple{&editor, 4242, "Editor"}}) {
