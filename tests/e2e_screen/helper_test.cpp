@@ -1,8 +1,7 @@
 // The whole screen helper, started as a host starts it: what it captures and reports, its two channels to the
-// host when they are mistreated, and pressure from outside: many runs at once, a screenshot program that
-// misbehaves, windows and X servers that vanish mid-run.
+// host when they are mistreated, and pressure from outside: many runs at once, windows and X servers that
+// vanish mid-run.
 #include <atomic>
-#include <regex>
 #include <set>
 
 #include "x_session.h"
@@ -23,100 +22,58 @@ std::vector<std::string> leftoverAuxiliaryFiles(const fs::path& root) {
   return found;
 }
 
+// The frontmost application's titled window before its larger untitled one, side by side: without a compositing
+// manager a capture shows what is on screen.
 TEST(HelperRun, CapturesTheWindowAUserMeansAndReportsIt) {
-  struct Scenario {
-    const char* name;
-    std::vector<std::vector<std::string>> windows;
-    std::vector<std::size_t> activate, iconify;
-    json expected;
-    int captured = -1;  // the window whose bounds and pixels the capture holds
-  };
-  const std::vector<Scenario> scenarios = {
-      // Side by side: without a compositing manager a capture shows what is on screen.
-      {"the frontmost application's titled window before its larger untitled one",
-       {{"--title=Other app", "--class=Other", "--pid=7002", "--size=300x200", "--pos=1200,700"},
-        {"--class=Editor", "--pid=7001", "--size=800x500", "--pos=20,20"},
-        {"--title=Notlar — Ağustos", "--class=Editor", "--pid=7001", "--size=321x203", "--pos=900,300"}},
-       {1},
-       {},
-       {{"ok", true}, {"owner_name", "Editor"}, {"window_title", "Notlar — Ağustos"}, {"detail", ""}},
-       2},
-      {"no dock, invisible or minimised window",
-       {{"--title=Ordinary", "--class=Ordinary", "--pid=9004", "--size=300x200"},
-        {"--title=Dock", "--class=Panel", "--pid=9001", "--type=DOCK", "--size=800x100"},
-        {"--title=Ghost", "--class=Ghost", "--pid=9002", "--opacity=0.005", "--size=700x500"},
-        {"--title=Hidden", "--class=Hidden", "--pid=9003", "--size=600x400"}},
-       {2},
-       {3},
-       {{"ok", true}, {"owner_name", "Ordinary"}, {"window_title", "Ordinary"}}},
-      {"nothing on screen",
-       {},
-       {},
-       {},
-       {{"ok", false},
-        {"error", "no_active_window"},
-        {"detail", "Aktif pencere bulunamadi. Hedef pencereyi one alip tekrar dene."},
-        {"owner_name", ""}}},
-  };
-  for (const Scenario& s : scenarios) {
-    SCOPED_TRACE(s.name);
-    ScratchDirectory scratch;
-    std::vector<std::unique_ptr<TestWindow>> windows;
-    for (const auto& options : s.windows) windows.push_back(std::make_unique<TestWindow>(options));
-    for (const std::size_t i : s.iconify) ASSERT_TRUE(iconify(windows[i]->id()));
-    for (const std::size_t i : s.activate) ASSERT_TRUE(activate(windows[i]->id()));
-    Launch launch =
-        helperLaunch({"capture_active_window", (scratch.path / "out" / "result.json").string()}, scratch.path);
-    launch.umask = 0;  // the PNG is private all the same
-    const std::string line = oneLine(runToEnd(launch));
-    const json result = parsed(line);
-    EXPECT_EQ(readWholeFile(scratch.path / "out" / "result.json"), line);
-    expectSubset(result, s.expected);
-    EXPECT_EQ(result.value("ok", false), result.contains("image_path"));
-    if (s.captured < 0) continue;
-    unsigned width = 0, height = 0;
-    std::sscanf(s.windows[s.captured][3].c_str(), "--size=%ux%u", &width, &height);
-    EXPECT_EQ(result.value("bounds", json()), boundsOf(windows[s.captured]->id(), width, height));
-    const fs::path image = result.value("image_path", "");
-    EXPECT_EQ(image.parent_path(), scratch.path);
-    EXPECT_TRUE(std::regex_match(image.filename().string(),
-                                 std::regex("halvic-screen-[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\\.png")));
-    expectPatternPng(image, width, height);
-  }
+  TempDir scratch;
+  TestWindow other({"--title=Other app", "--class=Other", "--pid=7002", "--size=300x200", "--pos=1200,700"}),
+      untitled({"--class=Editor", "--pid=7001", "--size=800x500", "--pos=20,20"}),
+      titled({"--title=Notlar — Ağustos", "--class=Editor", "--pid=7001", "--size=321x203", "--pos=900,300"});
+  ASSERT_TRUE(activate(untitled.id()));
+  Launch launch = helperLaunch({"capture_active_window", scratch / "out/result.json"}, scratch.path());
+  launch.umask = 0;  // the PNG is private all the same
+  const std::string line = oneLine(runToEnd(launch));
+  const json result = parsed(line);
+  EXPECT_EQ(readFile(scratch / "out/result.json"), line);
+  expectSubset(result, {{"ok", true}, {"owner_name", "Editor"}, {"window_title", "Notlar — Ağustos"}, {"detail", ""}});
+  int left = 0, top = 0;
+  Window child = None;
+  XTranslateCoordinates(x(), titled.id(), DefaultRootWindow(x()), 0, 0, &left, &top, &child);
+  EXPECT_EQ(result.value("bounds", json()), json({{"x", left}, {"y", top}, {"width", 321}, {"height", 203}}));
+  const fs::path image = result.value("image_path", "");
+  EXPECT_EQ(image.parent_path(), scratch.path());
+  EXPECT_EQ(fs::status(image).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+  const auto png = readPng(image);
+  ASSERT_TRUE(png && png->width == 321 && png->height == 203) << image;
+  for (std::uint32_t i = 0; i < 321 * 203; ++i)
+    ASSERT_EQ(png->pixels[i], patternPixel(i % 321, i / 321)) << "pixel " << i % 321 << "," << i / 321;
 }
 
 TEST(HelperStandardOutput, ADeadOrMissingStandardOutputLosesNothingOfTheOutputFile) {
   using enum testing::StdoutTarget;
-  const std::vector<std::tuple<const char*, testing::StdoutTarget, bool, std::string>> rows = {
-      {"standard output closed", Closed, false, "capture_active_window"},
-      {"every standard descriptor closed", Closed, true, "capture_active_window"},
-      {"reader gone before the write", ReaderGone, false, "capture_active_window"},
-      {"standard output on /dev/full", DevFull, false, "capture_active_window"},
-      {"every standard descriptor closed, unsupported mode", Closed, true, "capture_window"},
+  const std::vector<std::tuple<const char*, testing::StdoutTarget, bool>> rows = {
+      {"every standard descriptor closed", Closed, true},
+      {"reader gone before the write", ReaderGone, false},
+      {"standard output on /dev/full", DevFull, false},
   };
-  ScratchDirectory scratch;
+  TempDir scratch;
   TestWindow window({"--title=Gölge Rapor", "--class=Yazici", "--size=160x120", "--pos=300,200"});
   ASSERT_TRUE(activate(window.id()));
-  for (const auto& [name, target, closeStdinAndStderr, mode] : rows) {
+  for (const auto& [name, target, closeStdinAndStderr] : rows) {
     SCOPED_TRACE(name);
-    const fs::path output = scratch.path / "results" / name / "result.json";
-    Launch launch = helperLaunch({mode, output.string()}, scratch.path);
+    const std::string output = scratch / (std::string("results/") + name + "/result.json");
+    Launch launch = helperLaunch({"capture_active_window", output}, scratch.path());
     launch.stdoutTarget = target;
     launch.closeStdinAndStderr = closeStdinAndStderr;
-    const Outcome outcome = runToEnd(launch);
+    const auto outcome = runToEnd(launch);
     EXPECT_TRUE(outcome.exited && outcome.exitCode == 0 && outcome.err.empty()) << outcome.signal << outcome.err;
-    const std::string text = readWholeFile(output);
+    const std::string text = readFile(output);
     EXPECT_EQ(text.find('\n'), std::string::npos);
     const json result = parsed(text);
-    if (mode == "capture_active_window") {
-      expectSubset(result, {{"ok", true}, {"window_title", "Gölge Rapor"}});
-      const auto png = readPng(result.value("image_path", ""));
-      EXPECT_TRUE(png && png->width == 160 && png->height == 120);
-    } else {
-      EXPECT_EQ(result, kUnsupportedMode);
-    }
+    expectSubset(result, {{"ok", true}, {"window_title", "Gölge Rapor"}});
+    EXPECT_TRUE(fs::exists(result.value("image_path", "")));
   }
-  EXPECT_EQ(leftoverAuxiliaryFiles(scratch.path), std::vector<std::string>{});
+  EXPECT_EQ(leftoverAuxiliaryFiles(scratch.path()), std::vector<std::string>{});
 }
 
 // The file holds the whole text or is left as it was.
@@ -142,19 +99,19 @@ TEST(HelperOutputPath, TheFileHoldsTheWholeTextOrIsLeftAsItWas) {
       {"write cut short, as on a full disk", "echo 'previous result' >result.json", "/result.json", false,
        "[ \"$(cat result.json)\" = 'previous result' ]", false, 16},
   };
-  ScratchDirectory scratch;
-  fs::permissions(scratch.path, fs::perms::others_exec | fs::perms::group_exec, fs::perm_options::add);
+  TempDir scratch;
+  fs::permissions(scratch.path(), fs::perms::others_exec | fs::perms::group_exec, fs::perm_options::add);
   // Another user may not reach the build tree, so it starts a copy.
-  const fs::path helperCopy = scratch.path / "halvic_screen_helper";
+  const fs::path helperCopy = scratch.path() / "halvic_screen_helper";
   fs::copy_file(SCREEN_HELPER_PATH, helperCopy);
   for (std::size_t i = 0; i < rows.size(); ++i) {
     const Row& r = rows[i];
     SCOPED_TRACE(r.name);
-    const std::string base = (scratch.path / std::to_string(i)).string(),
+    const std::string base = (scratch.path() / std::to_string(i)).string(),
                       path = r.path.starts_with("/") ? base + r.path : r.path;
     fs::create_directory(base);
     ASSERT_EQ(runToEnd(Launch{.argv = {"/bin/sh", "-ec", r.prepare}, .workingDirectory = base}).exitCode, 0);
-    const std::string before = readWholeFile(fs::path(base) / path);
+    const std::string before = readFile(fs::path(base) / path);
     // Only root needs another user to meet a directory it may not write to.
     const bool asOtherUser = geteuid() == 0 && r.otherUser;
     Launch launch{
@@ -165,111 +122,39 @@ TEST(HelperOutputPath, TheFileHoldsTheWholeTextOrIsLeftAsItWas) {
     if (asOtherUser) launch.user = 65534;
     const std::string line = oneLine(runToEnd(launch));
     EXPECT_EQ(parsed(line), kUnsupportedMode);
-    EXPECT_EQ(readWholeFile(fs::path(base) / path), r.written ? line : before);
+    EXPECT_EQ(readFile(fs::path(base) / path), r.written ? line : before);
     EXPECT_TRUE(!r.written || fs::symlink_status(fs::path(base) / path).permissions() == static_cast<fs::perms>(0644));
     EXPECT_EQ(runToEnd(Launch{.argv = {"/bin/sh", "-ec", r.check}, .workingDirectory = base}).exitCode, 0) << r.check;
     EXPECT_EQ(leftoverAuxiliaryFiles(base), std::vector<std::string>{});
   }
 }
 
+// Even runs write files of their own, odd runs all the same file.
 TEST(HelperConcurrency, FiftyRunsAtOnceKeepTheirPngsApartAndTheirOutputFilesWhole) {
-  ScratchDirectory scratch;
+  TempDir scratch;
   TestWindow window({"--title=Eşzamanlı", "--class=Paralel", "--size=120x90", "--pos=400,300"});
   ASSERT_TRUE(activate(window.id()));
-  std::set<std::string> images;
-  auto runFifty = [&](const std::function<std::string(int)>& outputOf) {
-    std::vector<std::unique_ptr<RunningProgram>> runs;
-    for (int i = 0; i < 50; ++i) {
-      runs.push_back(std::make_unique<RunningProgram>(
-          helperLaunch({"capture_active_window", (scratch.path / "outputs" / outputOf(i)).string()}, scratch.path)));
-    }
-    std::vector<std::string> lines;
-    for (auto& run : runs) {
-      lines.push_back(oneLine(run->finish()));
-      const std::string image = parsed(lines.back()).value("image_path", "");
-      EXPECT_TRUE(images.insert(image).second) << "named twice: " << image;
-      const auto png = readPng(image);
-      EXPECT_TRUE(png && png->width == 120 && png->height == 90) << image;
-    }
-    return lines;
+  auto output = [&](int i) {
+    return scratch.path() / "outputs" / (i % 2 ? "shared.json" : std::to_string(i) + ".json");
   };
-  const auto ownLines = runFifty([](int i) { return std::to_string(i) + ".json"; });
+  std::vector<std::unique_ptr<RunningProgram>> runs;
   for (int i = 0; i < 50; ++i)
-    EXPECT_EQ(readWholeFile(scratch.path / "outputs" / (std::to_string(i) + ".json")), ownLines[i]);
-  const auto sharedLines = runFifty([](int) { return "shared.json"; });
-  EXPECT_NE(std::ranges::find(sharedLines, readWholeFile(scratch.path / "outputs" / "shared.json")), sharedLines.end());
-  EXPECT_EQ(images.size(), 100u);
-  EXPECT_EQ(std::distance(fs::directory_iterator(scratch.path / "outputs"), fs::directory_iterator()), 51)
+    runs.push_back(
+        std::make_unique<RunningProgram>(helperLaunch({"capture_active_window", output(i).string()}, scratch.path())));
+  std::set<std::string> images, sharedLines;
+  for (int i = 0; i < 50; ++i) {
+    const std::string line = oneLine(runs[i]->finish()), image = parsed(line).value("image_path", "");
+    EXPECT_TRUE(images.insert(image).second) << "named twice: " << image;
+    const auto png = readPng(image);
+    EXPECT_TRUE(png && png->width == 120 && png->height == 90) << image;
+    if (i % 2)
+      sharedLines.insert(line);
+    else
+      EXPECT_EQ(readFile(output(i)), line);
+  }
+  EXPECT_EQ(sharedLines.count(readFile(output(1))), 1u);
+  EXPECT_EQ(std::distance(fs::directory_iterator(scratch.path() / "outputs"), fs::directory_iterator()), 26)
       << "an auxiliary file is left";
-}
-
-// A copy of the helper beside a stand-in screenshot program (it looks for its
-// program in its own directory): `script` is its shell code, given the real
-// program's arguments ($5 is the destination); without one there is none.
-struct HelperBesideFakeProgram {
-  explicit HelperBesideFakeProgram(const std::optional<std::string>& script, bool executable = true) {
-    fs::copy_file(SCREEN_HELPER_PATH, helper);
-    if (!script) return;
-    std::ofstream(directory.path / "halvic_screencapture") << "#!/bin/sh\n" << *script << "\n";
-    fs::permissions(directory.path / "halvic_screencapture", static_cast<fs::perms>(executable ? 0755 : 0644));
-  }
-  ScratchDirectory directory;
-  std::string helper = (directory.path / "halvic_screen_helper").string();
-};
-
-class HelperMisbehavingScreenshotProgram : public ::testing::Test {
- protected:
-  void SetUp() override { ASSERT_TRUE(activate(window.id())); }
-  ScratchDirectory tmpdir;
-  TestWindow window{{"--title=Sahte Pencere", "--class=Fake", "--size=150x100", "--pos=500,400"}};
-};
-
-TEST_F(HelperMisbehavingScreenshotProgram, EveryOutcomeOfTheProgramBecomesOneResult) {
-  // Mebibytes alternate between the streams: a helper reading one stream to its end before the other stalls.
-  const std::string mebibytes =
-      "mib() { head -c 1048576 /dev/zero | tr '\\0' \"$1\"; }\nmib o; mib e >&2; mib o; mib e >&2; mib o; mib e >&2\n";
-  auto failure = [](const char* error, const std::string& detail) {
-    return json{
-        {"ok", false}, {"owner_name", "Fake"}, {"window_title", "Sahte Pencere"}, {"error", error}, {"detail", detail}};
-  };
-  const std::vector<std::tuple<const char*, std::optional<std::string>, bool, json>> rows = {
-      {"megabytes on both streams around a capture",
-       mebibytes + "printf png > \"$5\"",
-       true,
-       {{"ok", true}, {"owner_name", "Fake"}, {"detail", std::string(3 << 20, 'e')}}},
-      {"killed by a signal after writing the file", "echo 'yarim kaldi' >&2; printf png > \"$5\"; kill -KILL $$", true,
-       failure("capture_failed", "yarim kaldi")},
-      {"writes the file, then fails", "printf png > \"$5\"; printf '\\n  encoder crashed \\t\\n' >&2; exit 3", true,
-       failure("capture_failed", "encoder crashed")},
-      {"fails citing a permission", "echo 'Screen recording: Operation not permitted' >&2; exit 2", true,
-       failure("permission_denied", "Screen recording: Operation not permitted")},
-      {"not executable", "exit 0", false, failure("permission_denied", "screencapture_failed: Permission denied")},
-      {"missing", std::nullopt, true, failure("capture_failed", "screencapture_failed: No such file or directory")},
-  };
-  for (const auto& [name, script, executable, expected] : rows) {
-    SCOPED_TRACE(name);
-    if ((!script || !executable) && testing::helperIsWrapped()) continue;  // valgrind cannot tell a failed exec
-    HelperBesideFakeProgram copy(script, executable);
-    const json result = parsed(oneLine(runToEnd(helperLaunch({}, tmpdir.path, copy.helper))));
-    expectSubset(result, expected);
-    EXPECT_EQ(result.contains("image_path") && fs::exists(result.value("image_path", "")), result.value("ok", false));
-  }
-}
-
-TEST_F(HelperMisbehavingScreenshotProgram, AProgramThatHangsHoldsTheRunUntilItIsKilled) {
-  HelperBesideFakeProgram copy("echo $$ > '" + tmpdir.path.string() +
-                               "/fake.pid'; echo bekliyorum >&2; exec sleep 120");
-  RunningProgram helper(helperLaunch({}, tmpdir.path, copy.helper));
-  pid_t fake = 0;
-  waitUntil([&] { return (fake = std::atoi(readWholeFile(tmpdir.path / "fake.pid").c_str())) > 0; },
-            std::chrono::seconds(20));
-  ASSERT_GT(fake, 0) << "the stand-in never started";
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  EXPECT_TRUE(helper.running()) << "the helper gave up on a running program";
-  // Its unreaped child until the helper sees it end, so the pid is still its own.
-  ASSERT_EQ(kill(fake, SIGKILL), 0);
-  expectSubset(parsed(oneLine(helper.finish(std::chrono::seconds(10)))),
-               {{"ok", false}, {"error", "capture_failed"}, {"detail", "bekliyorum"}});
 }
 
 // Losing the window or the server is reported as one of these.
@@ -278,13 +163,13 @@ void expectReportedLoss(const json& result) {
   EXPECT_TRUE(result.value("ok", false) || losses.count(result.value("error", "")) == 1) << result.dump();
 }
 
+// Another client maps windows (which take the focus) and destroys them, paced so that the window manager keeps up
+// and lists them now and then.
 TEST(HelperXServerTrouble, WindowsVanishingDuringTwoHundredRunsNeverBreakTheLine) {
-  ScratchDirectory scratch;
+  TempDir scratch;
   TestWindow steady({"--title=Sabit", "--class=Steady", "--size=140x100", "--pos=1200,700"});
   std::atomic<bool> done{false};
   std::atomic<int> rounds{0};
-  // Another client maps windows (which take the focus) and destroys them,
-  // paced so that the window manager keeps up and lists them now and then.
   std::thread churn([&] {
     Display* d = XOpenDisplay(nullptr);
     for (; !done; ++rounds) {
@@ -304,7 +189,7 @@ TEST(HelperXServerTrouble, WindowsVanishingDuringTwoHundredRunsNeverBreakTheLine
   });
   const int roundsBefore = rounds;
   for (int pair = 0; pair < 100; ++pair) {
-    RunningProgram first(helperLaunch({}, scratch.path)), second(helperLaunch({}, scratch.path));
+    RunningProgram first(helperLaunch({}, scratch.path())), second(helperLaunch({}, scratch.path()));
     for (RunningProgram* run : {&first, &second}) expectReportedLoss(parsed(oneLine(run->finish())));
   }
   EXPECT_GT(rounds - roundsBefore, 20) << "the windows hardly changed during the runs";
@@ -314,7 +199,7 @@ TEST(HelperXServerTrouble, WindowsVanishingDuringTwoHundredRunsNeverBreakTheLine
 }
 
 TEST(HelperXServerTrouble, TheServerDyingAtAnyMomentOfARunLeavesOneCleanLine) {
-  ScratchDirectory scratch;
+  TempDir scratch;
   // Many windows make the helper ask the server for their owners' pids and
   // convert compound-text titles: the steps where Xlib, not xcb, talks to it.
   const std::vector<std::string> windowOptions = {"--count=100", "--size=120x90", "--no-pid",
@@ -325,7 +210,7 @@ TEST(HelperXServerTrouble, TheServerDyingAtAnyMomentOfARunLeavesOneCleanLine) {
     XServer server;
     TestWindow windows(windowOptions, server.display());
     const auto start = std::chrono::steady_clock::now();
-    RunningProgram helper(helperLaunch({}, scratch.path, SCREEN_HELPER_PATH, server.display()));
+    RunningProgram helper(helperLaunch({}, scratch.path(), SCREEN_HELPER_PATH, server.display()));
     if (kill >= 0) {
       std::this_thread::sleep_for(runTime * kill / 16);
       ::kill(server.pid(), SIGKILL);
@@ -335,29 +220,6 @@ TEST(HelperXServerTrouble, TheServerDyingAtAnyMomentOfARunLeavesOneCleanLine) {
     EXPECT_TRUE(kill >= 0 || result.value("ok", false)) << "the run without a kill fails: " << result.dump();
     expectReportedLoss(result);
   }
-}
-
-TEST(HelperXServerTrouble, AServerThatStopsAnsweringAndThenDiesOrDiesDuringTheCapture) {
-  ScratchDirectory scratch;
-  {
-    XServer frozen;
-    kill(frozen.pid(), SIGSTOP);
-    RunningProgram helper(helperLaunch({}, scratch.path, SCREEN_HELPER_PATH, frozen.display()));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_TRUE(helper.running()) << "the helper cannot have had an answer";
-    kill(frozen.pid(), SIGKILL);
-    expectSubset(parsed(oneLine(helper.finish())), {{"ok", false}, {"error", "no_active_window"}, {"owner_name", ""}});
-  }
-  XServer doomed;
-  TestWindow window({"--title=Son", "--class=Last"}, doomed.display());
-  // The stand-in kills the server while the helper holds its connection,
-  // waits until it is gone, then runs the real program.
-  const std::string pid = std::to_string(doomed.pid());
-  HelperBesideFakeProgram copy("kill -KILL " + pid + "\ni=0; while [ $i -lt 250 ] && [ \"$(cut -d' ' -f3 /proc/" + pid +
-                               "/stat)\" != Z ]; do sleep 0.02; i=$((i+1)); done\nexec '" SCREENCAPTURE_PATH
-                               "' \"$@\"");
-  expectSubset(parsed(oneLine(runToEnd(helperLaunch({}, scratch.path, copy.helper, doomed.display())))),
-               {{"ok", false}, {"error", "capture_failed"}, {"owner_name", "Last"}, {"window_title", "Son"}});
 }
 
 }  // namespace

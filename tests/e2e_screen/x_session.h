@@ -1,18 +1,15 @@
 // What the X11 end-to-end tests stand on: X servers of their own, one session (Xvfb and openbox, DISPLAY
-// pointing at it) per test process, test_window's windows, the tests' own view of the server, and the
-// checks every helper run must pass.
+// pointing at it) per test process, test_window's windows, and the checks every helper run must pass.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <thread>
 
+#include "../common/temp_dir.h"
 #include "helper_command.h"
 #include "png_read.h"
 #include "program_launch.h"
@@ -25,28 +22,10 @@ namespace halvic::e2e {
 namespace fs = std::filesystem;
 using nlohmann::json;
 using testing::Launch;
-using testing::Outcome;
+using testing::readFile;
 using testing::RunningProgram;
 using testing::runToEnd;
-
-inline std::string readWholeFile(const fs::path& path) {
-  std::ostringstream content;
-  content << std::ifstream(path, std::ios::binary).rdbuf();
-  return content.str();
-}
-
-struct ScratchDirectory {
-  ScratchDirectory() {
-    std::string pattern = (fs::temp_directory_path() / "halvic-e2e-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path = pattern;
-  }
-  ~ScratchDirectory() {
-    std::error_code ignored;
-    fs::remove_all(path, ignored);
-  }
-  fs::path path;
-};
+using testing::TempDir;
 
 inline bool waitUntil(const std::function<bool()>& condition, std::chrono::seconds timeout = std::chrono::seconds(5)) {
   for (const auto end = std::chrono::steady_clock::now() + timeout; std::chrono::steady_clock::now() < end;) {
@@ -57,19 +36,17 @@ inline bool waitUntil(const std::function<bool()>& condition, std::chrono::secon
 }
 
 // A long-lived program, and the number it prints on a line of its own once ready (into its log file).
-inline std::pair<std::unique_ptr<RunningProgram>, unsigned long> startAnnouncing(const Launch& base) {
-  static ScratchDirectory logs;
+inline std::pair<std::unique_ptr<RunningProgram>, unsigned long> startAnnouncing(Launch launch) {
+  static TempDir logs;
   static int count = 0;
-  Launch launch = base;
-  launch.logFile = (logs.path / std::to_string(++count)).string();
+  launch.logFile = logs / std::to_string(++count);
   auto program = std::make_unique<RunningProgram>(launch);
   std::optional<unsigned long> number;
   waitUntil(
       [&] {
-        std::istringstream lines(readWholeFile(*launch.logFile));
-        for (std::string line; !number && std::getline(lines, line) && !lines.eof();) {
+        std::istringstream lines(readFile(*launch.logFile));
+        for (std::string line; !number && std::getline(lines, line) && !lines.eof();)
           if (!line.empty() && line.find_first_not_of("0123456789") == std::string::npos) number = std::stoul(line);
-        }
         return number || !program->running();
       },
       std::chrono::seconds(20));
@@ -84,8 +61,8 @@ class XServer {
     // -noreset: a server whose last client leaves turns the next ones away while it starts over.
     options.insert(options.begin(),
                    {XVFB_PATH, "-displayfd", "1", "-screen", "0", "1600x1000x24", "-nolisten", "tcp", "-noreset"});
-    auto [program, number] = startAnnouncing(Launch{.argv = options});
-    program_ = std::move(program);
+    unsigned long number = 0;
+    std::tie(program_, number) = startAnnouncing(Launch{.argv = options});
     display_ = ":" + std::to_string(number);
   }
   ~XServer() {
@@ -93,7 +70,7 @@ class XServer {
     program_.reset();
     const std::string lock = "/tmp/.X" + display_.substr(1) + "-lock";
     std::error_code ignored;
-    if (std::atol(readWholeFile(lock).c_str()) != pid) return;
+    if (std::atol(readFile(lock).c_str()) != pid) return;
     fs::remove("/tmp/.X11-unix/X" + display_.substr(1), ignored);
     fs::remove(lock, ignored);
   }
@@ -114,20 +91,30 @@ inline Display* x() {
   return display;
 }
 
+inline Atom atom(const char* name) { return XInternAtom(x(), name, False); }
+
 inline std::vector<unsigned long> property(Window window, const char* name, Atom type = XA_WINDOW) {
   Atom actualType = None;
   int format = 0;
   unsigned long count = 0, after = 0;
   unsigned char* data = nullptr;
   std::vector<unsigned long> items;
-  if (XGetWindowProperty(x(), window, XInternAtom(x(), name, False), 0, 4096, False, type, &actualType, &format, &count,
-                         &after, &data) == Success &&
+  if (XGetWindowProperty(x(), window, atom(name), 0, 4096, False, type, &actualType, &format, &count, &after, &data) ==
+          Success &&
       data != nullptr) {
     for (unsigned long i = 0; format == 32 && i < count; ++i)
       items.push_back(static_cast<std::uint32_t>(reinterpret_cast<long*>(data)[i]));
     XFree(data);
   }
   return items;
+}
+
+inline void setProperty(Window window, const char* name, const std::vector<unsigned long>& items,
+                        Atom type = XA_WINDOW) {
+  std::vector<long> data(items.begin(), items.end());
+  XChangeProperty(x(), window, atom(name), type, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(data.data()), static_cast<int>(data.size()));
+  XSync(x(), False);
 }
 
 inline std::vector<unsigned long> stacking() { return property(DefaultRootWindow(x()), "_NET_CLIENT_LIST_STACKING"); }
@@ -143,47 +130,16 @@ inline bool viewable(Window window) {
   return XGetWindowAttributes(x(), window, &attributes) && attributes.map_state == IsViewable;
 }
 
-inline json boundsOf(Window window, int width, int height) {
-  int left = 0, top = 0;
-  Window child = None;
-  XTranslateCoordinates(x(), window, DefaultRootWindow(x()), 0, 0, &left, &top, &child);
-  return {{"x", left}, {"y", top}, {"width", width}, {"height", height}};
+// Asks the window manager for a change as a pager would.
+inline bool xdotool(std::vector<std::string> args) {
+  args.insert(args.begin(), XDOTOOL_PATH);
+  return runToEnd(Launch{.argv = args}).exitCode == 0;
 }
 
-// Asks the window manager for a change as a pager would, and waits until it is made.
-inline bool askWindowManager(Window window, const char* message, long data0, long data1,
-                             const std::function<bool()>& made) {
-  XEvent event{};
-  event.xclient = {ClientMessage, 0, False, nullptr, window, XInternAtom(x(), message, False), 32, {}};
-  event.xclient.data.l[0] = data0;
-  event.xclient.data.l[1] = data1;
-  XSendEvent(x(), DefaultRootWindow(x()), False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
-  XFlush(x());
-  return waitUntil(made);
-}
-
-// Active, and above every window but docks.
+// Active, and above every other window.
 inline bool activate(Window window) {
-  return askWindowManager(window, "_NET_ACTIVE_WINDOW", 2, CurrentTime, [&] {
-    auto order = stacking();
-    while (order.size() > 1 && order.back() != window &&
-           property(order.back(), "_NET_WM_WINDOW_TYPE", XA_ATOM) ==
-               std::vector<unsigned long>{XInternAtom(x(), "_NET_WM_WINDOW_TYPE_DOCK", False)})
-      order.pop_back();
-    return property(DefaultRootWindow(x()), "_NET_ACTIVE_WINDOW") == std::vector{window} && !order.empty() &&
-           order.back() == window;
-  });
-}
-
-inline bool moveToDesktop(Window window, unsigned long desktop) {
-  return askWindowManager(window, "_NET_WM_DESKTOP", static_cast<long>(desktop), 2,
-                          [&] { return property(window, "_NET_WM_DESKTOP", XA_CARDINAL) == std::vector{desktop}; });
-}
-
-inline bool iconify(Window window) {
-  XIconifyWindow(x(), window, DefaultScreen(x()));
-  XFlush(x());
-  return waitUntil([&] { return !viewable(window); });
+  return xdotool({"windowactivate", "--sync", std::to_string(window)}) &&
+         waitUntil([&] { return stacking().back() == window; });
 }
 
 // test_window's windows, on the session's screen and managed (or on another server) while the object lives.
@@ -194,9 +150,9 @@ class TestWindow {
     Launch launch{.argv = options};
     if (!onSession_) launch.environment["DISPLAY"] = display;
     std::tie(process_, id_) = startAnnouncing(launch);
-    if (onSession_ && !waitUntil([&] { return viewable(id_) && (!windowManagerRuns() || stacked(id_)); })) {
+    if (onSession_ &&
+        !waitUntil([&] { return viewable(id_) && (!windowManagerRuns() || stacked(id_)); }, std::chrono::seconds(20)))
       throw std::runtime_error("the test window never came on screen");
-    }
   }
   ~TestWindow() {
     process_.reset();
@@ -224,7 +180,6 @@ class XSession : public ::testing::Environment {
     windowManager_.reset();
     server_.reset();
   }
-  static const std::string& display() { return server_->display(); }
   static void stopWindowManager() {
     windowManager_.reset();
     waitUntil([] { return !windowManagerRuns(); });
@@ -235,18 +190,15 @@ class XSession : public ::testing::Environment {
     windowManager_ = std::make_unique<RunningProgram>(
         Launch{.argv = {OPENBOX_PATH, "--sm-disable", "--config-file", OPENBOX_CONFIG}, .logFile = "/dev/null"});
     const Window root = DefaultRootWindow(x()), probe = XCreateSimpleWindow(x(), root, 0, 0, 100, 100, 0, 0, 0);
-    const Atom poke = XInternAtom(x(), "_HALVIC_E2E_POKE", False);
     XMapWindow(x(), probe);
     const bool ready = waitUntil(
         [&] {
-          XChangeProperty(x(), root, poke, XA_CARDINAL, 32, PropModeReplace,
-                          reinterpret_cast<const unsigned char*>(&probe), 1);
-          XSync(x(), False);
+          setProperty(root, "_HALVIC_E2E_POKE", {probe}, XA_CARDINAL);
           return windowManagerRuns() && stacked(probe);
         },
         std::chrono::seconds(20));
     XDestroyWindow(x(), probe);
-    XDeleteProperty(x(), root, poke);
+    XDeleteProperty(x(), root, atom("_HALVIC_E2E_POKE"));
     XSync(x(), False);
     if (!ready || !waitUntil([&] { return !stacked(probe); }))
       throw std::runtime_error("the window manager did not start");
@@ -266,7 +218,7 @@ inline Launch helperLaunch(std::vector<std::string> args, const fs::path& tmpdir
 }
 
 // Every helper run ends with status 0, nothing on stderr and one line on stdout, returned without its line feed.
-inline std::string oneLine(const Outcome& outcome) {
+inline std::string oneLine(const testing::Outcome& outcome) {
   EXPECT_FALSE(outcome.timedOut) << "the helper did not end";
   EXPECT_TRUE(outcome.exited) << "ended by signal " << outcome.signal;
   EXPECT_EQ(outcome.exitCode, 0);
@@ -285,21 +237,8 @@ inline json parsed(const std::string& text) {
 
 // Every key of `expected` has that value in `result`.
 inline void expectSubset(const json& result, const json& expected) {
-  for (const auto& [key, value] : expected.items()) {
+  for (const auto& [key, value] : expected.items())
     EXPECT_EQ(result.value(key, json()), value) << key << " in " << result.dump().substr(0, 400);
-  }
-}
-
-// The PNG is private and shows test_window's pattern at this size.
-inline void expectPatternPng(const std::string& path, std::uint32_t width, std::uint32_t height) {
-  EXPECT_EQ(fs::status(path).permissions(), fs::perms::owner_read | fs::perms::owner_write) << path;
-  const auto png = readPng(path);
-  ASSERT_TRUE(png && png->width == width && png->height == height) << path;
-  std::size_t wrong = 0;
-  for (std::uint32_t y = 0; y < height; ++y) {
-    for (std::uint32_t x = 0; x < width; ++x) wrong += png->at(x, y) == patternPixel(x, y) ? 0 : 1;
-  }
-  EXPECT_EQ(wrong, 0u) << path;
 }
 
 }  // namespace halvic::e2e
