@@ -12,7 +12,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 binary=${1:-}
-filter=${2:-'HelperRun.*:HelperStandardOutput.*:HelperOutputPath.*:HelperMisbehavingScreenshotProgram.EveryOutcome*'}
+filter=${2:-'HelperRun.*:HelperStandardOutput.*:HelperOutputPath.*'}
 
 if ! command -v valgrind >/dev/null; then
   echo "valgrind.sh: valgrind is needed (scripts/bootstrap.sh installs it)" >&2

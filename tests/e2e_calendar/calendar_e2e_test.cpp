@@ -21,7 +21,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include "helper_command.h"
 #include "program_launch.h"
 
 namespace halvic {

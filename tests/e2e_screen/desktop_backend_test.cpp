@@ -183,8 +183,8 @@ TEST(Screencapture, RefusesAnyOtherCommandLineAndWhatItCannotReadOrWrite) {
   }
   kill(frozen.pid(), SIGCONT);
   EXPECT_EQ(readFile(existing), "keep me");
-  EXPECT_EQ(std::distance(fs::directory_iterator(scratch.path()), fs::directory_iterator()), 2) << "only the two";
-  Launch helper = helperLaunch({}, scratch.path());
+  EXPECT_EQ(std::distance(fs::directory_iterator(scratch.path), fs::directory_iterator()), 2) << "only the two";
+  Launch helper = helperLaunch({}, scratch.path);
   helper.inheritEnvironment = false;
   expectSubset(parsed(oneLine(runToEnd(helper))), {{"ok", false}, {"error", "no_active_window"}, {"owner_name", ""}});
 }

@@ -30,7 +30,7 @@ TEST(HelperRun, CapturesTheWindowAUserMeansAndReportsIt) {
       untitled({"--class=Editor", "--pid=7001", "--size=800x500", "--pos=20,20"}),
       titled({"--title=Notlar — Ağustos", "--class=Editor", "--pid=7001", "--size=321x203", "--pos=900,300"});
   ASSERT_TRUE(activate(untitled.id()));
-  Launch launch = helperLaunch({"capture_active_window", scratch / "out/result.json"}, scratch.path());
+  Launch launch = helperLaunch({"capture_active_window", scratch / "out/result.json"}, scratch.path);
   launch.umask = 0;  // the PNG is private all the same
   const std::string line = oneLine(runToEnd(launch));
   const json result = parsed(line);
@@ -41,7 +41,7 @@ TEST(HelperRun, CapturesTheWindowAUserMeansAndReportsIt) {
   XTranslateCoordinates(x(), titled.id(), DefaultRootWindow(x()), 0, 0, &left, &top, &child);
   EXPECT_EQ(result.value("bounds", json()), json({{"x", left}, {"y", top}, {"width", 321}, {"height", 203}}));
   const fs::path image = result.value("image_path", "");
-  EXPECT_EQ(image.parent_path(), scratch.path());
+  EXPECT_EQ(image.parent_path(), scratch.path);
   EXPECT_EQ(fs::status(image).permissions(), fs::perms::owner_read | fs::perms::owner_write);
   const auto png = readPng(image);
   ASSERT_TRUE(png && png->width == 321 && png->height == 203) << image;
@@ -62,7 +62,7 @@ TEST(HelperStandardOutput, ADeadOrMissingStandardOutputLosesNothingOfTheOutputFi
   for (const auto& [name, target, closeStdinAndStderr] : rows) {
     SCOPED_TRACE(name);
     const std::string output = scratch / (std::string("results/") + name + "/result.json");
-    Launch launch = helperLaunch({"capture_active_window", output}, scratch.path());
+    Launch launch = helperLaunch({"capture_active_window", output}, scratch.path);
     launch.stdoutTarget = target;
     launch.closeStdinAndStderr = closeStdinAndStderr;
     const auto outcome = runToEnd(launch);
@@ -73,7 +73,7 @@ TEST(HelperStandardOutput, ADeadOrMissingStandardOutputLosesNothingOfTheOutputFi
     expectSubset(result, {{"ok", true}, {"window_title", "Gölge Rapor"}});
     EXPECT_TRUE(fs::exists(result.value("image_path", "")));
   }
-  EXPECT_EQ(leftoverAuxiliaryFiles(scratch.path()), std::vector<std::string>{});
+  EXPECT_EQ(leftoverAuxiliaryFiles(scratch.path), std::vector<std::string>{});
 }
 
 // The file holds the whole text or is left as it was.
@@ -100,14 +100,14 @@ TEST(HelperOutputPath, TheFileHoldsTheWholeTextOrIsLeftAsItWas) {
        "[ \"$(cat result.json)\" = 'previous result' ]", false, 16},
   };
   TempDir scratch;
-  fs::permissions(scratch.path(), fs::perms::others_exec | fs::perms::group_exec, fs::perm_options::add);
+  fs::permissions(scratch.path, fs::perms::others_exec | fs::perms::group_exec, fs::perm_options::add);
   // Another user may not reach the build tree, so it starts a copy.
-  const fs::path helperCopy = scratch.path() / "halvic_screen_helper";
+  const fs::path helperCopy = scratch.path / "halvic_screen_helper";
   fs::copy_file(SCREEN_HELPER_PATH, helperCopy);
   for (std::size_t i = 0; i < rows.size(); ++i) {
     const Row& r = rows[i];
     SCOPED_TRACE(r.name);
-    const std::string base = (scratch.path() / std::to_string(i)).string(),
+    const std::string base = (scratch.path / std::to_string(i)).string(),
                       path = r.path.starts_with("/") ? base + r.path : r.path;
     fs::create_directory(base);
     ASSERT_EQ(runToEnd(Launch{.argv = {"/bin/sh", "-ec", r.prepare}, .workingDirectory = base}).exitCode, 0);
@@ -135,12 +135,12 @@ TEST(HelperConcurrency, FiftyRunsAtOnceKeepTheirPngsApartAndTheirOutputFilesWhol
   TestWindow window({"--title=Eşzamanlı", "--class=Paralel", "--size=120x90", "--pos=400,300"});
   ASSERT_TRUE(activate(window.id()));
   auto output = [&](int i) {
-    return scratch.path() / "outputs" / (i % 2 ? "shared.json" : std::to_string(i) + ".json");
+    return scratch.path / "outputs" / (i % 2 ? "shared.json" : std::to_string(i) + ".json");
   };
   std::vector<std::unique_ptr<RunningProgram>> runs;
   for (int i = 0; i < 50; ++i)
     runs.push_back(
-        std::make_unique<RunningProgram>(helperLaunch({"capture_active_window", output(i).string()}, scratch.path())));
+        std::make_unique<RunningProgram>(helperLaunch({"capture_active_window", output(i).string()}, scratch.path)));
   std::set<std::string> images, sharedLines;
   for (int i = 0; i < 50; ++i) {
     const std::string line = oneLine(runs[i]->finish()), image = parsed(line).value("image_path", "");
@@ -153,7 +153,7 @@ TEST(HelperConcurrency, FiftyRunsAtOnceKeepTheirPngsApartAndTheirOutputFilesWhol
       EXPECT_EQ(readFile(output(i)), line);
   }
   EXPECT_EQ(sharedLines.count(readFile(output(1))), 1u);
-  EXPECT_EQ(std::distance(fs::directory_iterator(scratch.path() / "outputs"), fs::directory_iterator()), 26)
+  EXPECT_EQ(std::distance(fs::directory_iterator(scratch.path / "outputs"), fs::directory_iterator()), 26)
       << "an auxiliary file is left";
 }
 
@@ -189,7 +189,7 @@ TEST(HelperXServerTrouble, WindowsVanishingDuringTwoHundredRunsNeverBreakTheLine
   });
   const int roundsBefore = rounds;
   for (int pair = 0; pair < 100; ++pair) {
-    RunningProgram first(helperLaunch({}, scratch.path())), second(helperLaunch({}, scratch.path()));
+    RunningProgram first(helperLaunch({}, scratch.path)), second(helperLaunch({}, scratch.path));
     for (RunningProgram* run : {&first, &second}) expectReportedLoss(parsed(oneLine(run->finish())));
   }
   EXPECT_GT(rounds - roundsBefore, 20) << "the windows hardly changed during the runs";
@@ -210,7 +210,7 @@ TEST(HelperXServerTrouble, TheServerDyingAtAnyMomentOfARunLeavesOneCleanLine) {
     XServer server;
     TestWindow windows(windowOptions, server.display());
     const auto start = std::chrono::steady_clock::now();
-    RunningProgram helper(helperLaunch({}, scratch.path(), SCREEN_HELPER_PATH, server.display()));
+    RunningProgram helper(helperLaunch({}, scratch.path, SCREEN_HELPER_PATH, server.display()));
     if (kill >= 0) {
       std::this_thread::sleep_for(runTime * kill / 16);
       ::kill(server.pid(), SIGKILL);

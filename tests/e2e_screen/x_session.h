@@ -10,7 +10,6 @@
 #include <thread>
 
 #include "../common/temp_dir.h"
-#include "helper_command.h"
 #include "png_read.h"
 #include "program_launch.h"
 // Last: Xlib's macros (None, Bool) clash with GoogleTest.

@@ -1,1 +1,0 @@
-#include "program_launch.h"  // helperCommand() and helperIsWrapped() are there
