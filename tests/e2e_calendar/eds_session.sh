@@ -27,22 +27,23 @@ start)
   </policy>
 </busconfig>
 CONF
-  rm -f "$root/pgid" "$root/registry.pid" "$root/factory.pid"
+  rm -f "$root/pgid" "$root/registry.pid" "$root/factory.pid" "$root/bus.address"
   # The leader records its id (the group's), starts the daemons and stays.
   setsid -f env -i PATH="$PATH" $(cat "$root/env") bash -c '
     echo $$ >"$1/pgid"
     exec </dev/null >"$1/daemons.log" 2>&1
-    dbus-daemon --nofork --config-file="$1/bus.conf" &
-    for _ in $(seq 100); do [ -S "$1/run/bus" ] && break; sleep 0.05; done
+    # The socket file appears at bind(), before the daemon listens; its address is printed once it does.
+    dbus-daemon --nofork --config-file="$1/bus.conf" --print-address=3 3>"$1/bus.address" &
+    for _ in $(seq 200); do [ -s "$1/bus.address" ] && break; sleep 0.05; done
     /usr/libexec/evolution-source-registry &
     echo $! >"$1/registry.pid"
     /usr/libexec/evolution-calendar-factory --keep-running &
     echo $! >"$1/factory.pid"
     wait' _ "$root"
-  for _ in $(seq 100); do [ -S "$root/run/bus" ] && break; sleep 0.1; done
+  for _ in $(seq 100); do [ -s "$root/bus.address" ] && break; sleep 0.1; done
   for name in Sources5 Calendar8; do
     env -i PATH="$PATH" $(cat "$root/env") gdbus wait --session --timeout 10 "org.gnome.evolution.dataserver.$name" ||
-      { echo "eds_session: $name did not come up" >&2; exit 1; }
+      { echo "eds_session: $name did not come up; the daemons said:" >&2; tail -n 20 "$root/daemons.log" >&2; exit 1; }
   done
   cat "$root/env"
   ;;
