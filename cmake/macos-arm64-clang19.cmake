@@ -59,6 +59,6 @@ set(FastFloat_DIR "${CMAKE_CURRENT_LIST_DIR}/macos-cross/packages/FastFloat" CAC
 # EventKit: an SDK without it (the SDK copy has none) gets the declarations of
 # what the calendar backend uses, found under the framework's header name
 # <EventKit/EventKit.h>.
-if(NOT IS_DIRECTORY "${HALVIC_MACOS_SDK}/System/Library/Frameworks/EventKit.framework")
+if(NOT EXISTS "${HALVIC_MACOS_SDK}/System/Library/Frameworks/EventKit.framework/Headers/EventKit.h")
   string(APPEND CMAKE_OBJCXX_FLAGS_INIT " -isystem ${CMAKE_CURRENT_LIST_DIR}/macos-cross/eventkit")
 endif()
