@@ -34,6 +34,11 @@ class Desktop {
   // The user's temporary directory, where the PNG is written.
   virtual std::string temporaryDirectory() = 0;
 
+  // Whether this process may capture other applications' windows. The run
+  // asks before it starts the screenshot program: where the system withholds
+  // that right, the program may still exit 0 with a picture of the wallpaper.
+  virtual bool screenCaptureAllowed() = 0;
+
   // Absolute path of the screenshot program that takes
   // `-x -o -l <window> <path>`.
   virtual std::string screenshotProgramPath() = 0;

@@ -42,6 +42,7 @@ class FirstUseDesktop final : public Desktop {
   std::optional<std::vector<LooseValue>> windowList() override { return chosen().windowList(); }
   std::string temporaryDirectory() override { return linuxTemporaryDirectory(); }
   std::string screenshotProgramPath() override { return screenshotProgramBesideExecutable(); }
+  bool screenCaptureAllowed() override { return true; }  // X11 and Wayland ask no one
 
  private:
   Desktop& chosen() {

@@ -95,6 +95,11 @@ class MacDesktop final : public Desktop {
     }
   }
 
+  // Screen Recording, granted in System Settings. Without it screencapture
+  // either fails with a message that names no permission or writes a picture
+  // of the desktop behind the window. The preflight never prompts.
+  bool screenCaptureAllowed() override { return CGPreflightScreenCaptureAccess(); }
+
   std::string screenshotProgramPath() override { return "/usr/sbin/screencapture"; }
 };
 

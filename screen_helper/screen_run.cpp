@@ -15,6 +15,9 @@ constexpr std::string_view kCaptureMode = "capture_active_window";
 constexpr std::string_view kUnsupportedModeDetail = "Yalnizca capture_active_window destekleniyor.";
 constexpr std::string_view kNoWindowDetail = "Aktif pencere bulunamadi. Hedef pencereyi one alip tekrar dene.";
 constexpr std::string_view kCaptureFailedDetail = "Ekran goruntusu alinamadi.";
+constexpr std::string_view kNoScreenRecordingDetail =
+    "Ekran kaydi izni verilmemis. Sistem Ayarlari > Gizlilik ve Guvenlik > Ekran ve Sistem Sesi Kaydi "
+    "bolumunden bu uygulamaya izin verip tekrar dene.";
 
 // Exactly one separator between the two, whether or not `directory` ends in one.
 std::string joinPath(std::string_view directory, std::string_view name) {
@@ -79,6 +82,18 @@ ScreenRunOutcome runScreenHelper(const std::vector<std::string>& args, Desktop& 
   const LooseValue* boundsValue = lookup(*window, kCGWindowBounds);
   const Rect rect = rectFromBounds(boundsValue && boundsValue->asMap() ? *boundsValue->asMap() : LooseMap{});
 
+  const auto failure = [&](const char* error, std::string detail) -> ScreenRunOutcome {
+    return {{{"ok", false},
+             {"error", error},
+             {"detail", std::move(detail)},
+             {"owner_name", ownerName},
+             {"window_title", windowTitle}},
+            std::move(outputPath)};
+  };
+  // Asked before any child starts: without the right, the screenshot program
+  // may report success with a picture that does not show the window.
+  if (!desktop.screenCaptureAllowed()) return failure("permission_denied", std::string(kNoScreenRecordingDetail));
+
   const std::string screenshotPath =
       joinPath(desktop.temporaryDirectory(), "halvic-screen-" + newUuid() + ".png");
   CaptureResult captureResult = captureWindow(windowID, screenshotPath);
@@ -94,13 +109,8 @@ ScreenRunOutcome runScreenHelper(const std::vector<std::string>& args, Desktop& 
   }
 
   const char* error = speaksOfPermission(captureResult.message) ? "permission_denied" : "capture_failed";
-  std::string detail = captureResult.message.empty() ? std::string(kCaptureFailedDetail) : captureResult.message;
-  return {{{"ok", false},
-           {"error", error},
-           {"detail", std::move(detail)},
-           {"owner_name", ownerName},
-           {"window_title", windowTitle}},
-          std::move(outputPath)};
+  return failure(error, captureResult.message.empty() ? std::string(kCaptureFailedDetail)
+                                                      : std::move(captureResult.message));
 }
 
 }  // namespace halvic

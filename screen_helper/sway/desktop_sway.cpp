@@ -31,6 +31,7 @@ class SwayDesktop final : public Desktop {
 
   std::string temporaryDirectory() override { return linuxTemporaryDirectory(); }
   std::string screenshotProgramPath() override { return screenshotProgramBesideExecutable(); }
+  bool screenCaptureAllowed() override { return true; }  // X11 and Wayland ask no one
 
  private:
   std::optional<nlohmann::json> layoutTree() {

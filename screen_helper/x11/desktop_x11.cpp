@@ -47,6 +47,7 @@ class X11Desktop final : public Desktop {
 
   std::string temporaryDirectory() override { return linuxTemporaryDirectory(); }
   std::string screenshotProgramPath() override { return screenshotProgramBesideExecutable(); }
+  bool screenCaptureAllowed() override { return true; }  // X11 and Wayland ask no one
 
  private:
   // Opened on first use and kept: the connection is not data, so keeping it

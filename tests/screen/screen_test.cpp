@@ -36,6 +36,8 @@ struct FakeDesktop final : Desktop {
   }
   std::string temporaryDirectory() override { return tempDir; }
   std::string screenshotProgramPath() override { return "/nonexistent/screenshot"; }
+  bool captureAllowed = true;
+  bool screenCaptureAllowed() override { return captureAllowed; }
 };
 
 LooseMap boundsRecord(double x, double y, double width, double height) {
@@ -182,6 +184,14 @@ TEST_F(ScreenRun, ReportsTheChosenWindowAndTheCapturesOutcome) {
                                     {"owner_name", "Editor Owner"}, {"window_title", " Belge "}}));
     EXPECT_EQ(captureCalls, (decltype(captureCalls){{7, kImagePath}}));
   }
+  // A system that withholds screen capture is answered before any child
+  // starts, whatever the child would have said.
+  desktop.captureAllowed = false;
+  const JsonObject refused = run({{kApp, "Editor"}}, {windowRecord(7, kApp, {{kCGWindowName, "Belge"}})});
+  EXPECT_EQ(*refused.find("error"), JsonValue("permission_denied"));
+  EXPECT_NE(refused.find("detail")->as<std::string>()->find("Ekran kaydi izni"), std::string::npos);
+  EXPECT_EQ(*refused.find("window_title"), JsonValue("Belge"));
+  EXPECT_TRUE(captureCalls.empty());
 }
 
 // Without a window of the frontmost application the frontmost window of
