@@ -17,6 +17,7 @@ CalendarRunResult runCalendarTool(std::string_view mode, const std::shared_ptr<E
                                   const LocalCalendar& cal, const Clock& clock, StoreWaits waits) {
   const AccessAnswer access = requestAccess(*store, waits.access);
   if (auto failure = accessFailureResult(access)) return {std::move(*failure), true};
+  store->accessGranted();
 
   // `now` is read only after the answer, so the windows that start at the
   // present start when access was granted.

@@ -69,6 +69,12 @@ class EventStore {
   using AccessCompletion = std::function<void(bool granted, std::optional<std::string> errorDescription)>;
   virtual void requestFullAccessToEvents(AccessCompletion completion) = 0;
 
+  // Told on the main thread, once, after access was granted and before the
+  // first query: a store that took its view of the calendars before the grant
+  // must now see them (on the first run after the user allowed access, such a
+  // store would list none).
+  virtual void accessGranted() = 0;
+
   // Every calendar of events; an empty list when there is none, nullopt when
   // the store could not list them.
   virtual std::optional<std::vector<StoreCalendar>> eventCalendars() = 0;

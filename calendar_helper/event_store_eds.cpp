@@ -176,6 +176,8 @@ class EdsEventStore final : public EventStore {
     }
   }
 
+  void accessGranted() override {}  // the registry opened after the answer; it sees every source
+
   std::optional<std::vector<StoreCalendar>> eventCalendars() override {
     ESourceRegistry* registry = slot_->registry.load();
     if (registry == nullptr) return std::nullopt;

@@ -40,6 +40,11 @@ class EventKitStore final : public EventStore {
     }];
   }
 
+  // A store made before the grant keeps the empty view it had then; a fresh
+  // one is made after it. The request's block holds the old one until EventKit
+  // lets it go.
+  void accessGranted() override { store_ = [[EKEventStore alloc] init]; }
+
   std::optional<std::vector<StoreCalendar>> eventCalendars() override {
     @autoreleasepool {
       NSArray<EKCalendar*>* calendars = nil;

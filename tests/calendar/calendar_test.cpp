@@ -105,6 +105,7 @@ struct FakeEventStore final : EventStore {
   const StoreSetup s;
   std::atomic<bool> answered = false;
   std::vector<std::size_t> queries;  // how many calendars each query asked
+  std::atomic<bool> toldOfGrant = false;  // until then it lists no calendars, as EventKit's store does
   std::future<void> lateAnswer;  // waited for on destruction, so it writes to live memory
 
   void requestFullAccessToEvents(AccessCompletion completion) override {
@@ -116,9 +117,10 @@ struct FakeEventStore final : EventStore {
     if (s.answerAfter == 0ms) answer();
     else if (s.answerAfter) lateAnswer = std::async(std::launch::async, std::move(answer));
   }
+  void accessGranted() override { toldOfGrant = true; }
   std::optional<std::vector<StoreCalendar>> eventCalendars() override {
     std::this_thread::sleep_for(s.listingDelay);
-    return s.calendars;
+    return toldOfGrant ? s.calendars : std::vector<StoreCalendar>{};
   }
   StoreEvents events(Instant, Instant, const std::vector<StoreCalendar>& asked) override {
     queries.push_back(asked.size());
@@ -176,6 +178,7 @@ TEST(CalendarRun, EachStepLeadsToItsResultWithinItsOwnBound) {
     const bool timedOut = c.failed == accessTimeout || c.failed == queryTimeout;
     EXPECT_TRUE(!timedOut || std::chrono::steady_clock::now() - before >= 200ms) << "gave up early";
     EXPECT_EQ(clockReadAfterAnswer, pastAccess);
+    EXPECT_EQ(store->toldOfGrant, pastAccess);
     EXPECT_EQ(store->queries.size(), pastAccess && c.setup.calendars ? 1u : 0u);
     EXPECT_TRUE(store->queries.empty() || store->queries[0] == c.setup.calendars->size());
   }
