@@ -10,6 +10,8 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   sudo_cmd=()
   [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-  "${sudo_cmd[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  # Another apt-get may hold the lock (a second checkout's bootstrap): wait for it.
+  wait_lock=(-o DPkg::Lock::Timeout=600)
+  "${sudo_cmd[@]}" apt-get "${wait_lock[@]}" update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get "${wait_lock[@]}" install -y -qq --no-install-recommends "${missing[@]}"
 fi
