@@ -73,9 +73,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(GTest_DIR "${CMAKE_CURRENT_LIST_DIR}/macos-cross/packages/GTest" CACHE PATH "")
 set(FastFloat_DIR "${CMAKE_CURRENT_LIST_DIR}/macos-cross/packages/FastFloat" CACHE PATH "")
 
-# EventKit: an SDK without it (the SDK copy has none) gets the declarations of
-# what the calendar backend uses, found under the framework's header name
-# <EventKit/EventKit.h>.
+# EventKit: an SDK without its headers (the SDK copy has its link stub only)
+# gets the declarations of what the calendar backend uses, found under the
+# framework's header name <EventKit/EventKit.h>.
 if(NOT EXISTS "${HALVIC_MACOS_SDK}/System/Library/Frameworks/EventKit.framework/Headers/EventKit.h")
   string(APPEND CMAKE_OBJCXX_FLAGS_INIT " -isystem ${CMAKE_CURRENT_LIST_DIR}/macos-cross/eventkit")
 endif()
