@@ -40,9 +40,10 @@ class EventKitStore final : public EventStore {
     }];
   }
 
-  // A store made before the grant keeps the empty view it had then; a fresh
-  // one is made after it. The request's block holds the old one until EventKit
-  // lets it go.
+  // A store made before the grant keeps the empty view it had then. EventKit
+  // gives each store made later the permissions in force, so a fresh one is
+  // made; `reset` only reverts unsaved changes. The request's block holds the
+  // old store until EventKit lets it go.
   void accessGranted() override { store_ = [[EKEventStore alloc] init]; }
 
   std::optional<std::vector<StoreCalendar>> eventCalendars() override {

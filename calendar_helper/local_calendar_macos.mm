@@ -39,6 +39,10 @@ class CurrentCalendar final : public LocalCalendar {
  private:
   NSCalendar* calendar() const {
     if (calendar_ == nil) {
+      // Foundation keeps the system time zone from the first time the process
+      // reads it (EventKit may have, before the prompt was answered); dropping
+      // it makes the snapshot take the zone in force now.
+      [NSTimeZone resetSystemTimeZone];
       calendar_ = NSCalendar.currentCalendar;
     }
     return calendar_;

@@ -4,8 +4,8 @@
 # window manager, D-Bus session and Evolution Data Server.
 #   1. short libFuzzer runs over the committed corpora (scripts/fuzz.sh)
 #   2. every test under AddressSanitizer + UndefinedBehaviorSanitizer (scripts/sanitize.sh)
-#   3. the macOS build cross-compiled against Apple's SDK, objects and static
-#      libraries only (scripts/macos-cross.sh)
+#   3. the macOS build cross-compiled and linked against Apple's SDK, and the
+#      linked executables checked (scripts/macos-cross.sh)
 #   4. every test in the release build, warnings as errors, including the
 #      runs of both helpers under valgrind
 set -euo pipefail

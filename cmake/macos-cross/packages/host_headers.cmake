@@ -1,10 +1,10 @@
 # Portable headers from the build machine for the macOS cross build: each
 # library's own folder is linked into one include directory of the build tree,
 # so the compiler sees that folder and nothing else of the machine's
-# /usr/include (whose C library headers would shadow the SDK's). Nothing is
-# linked in the cross build, so no library file is needed.
+# /usr/include (whose C library headers would shadow the SDK's). Only
+# header-only libraries come this way.
 set(HALVIC_HOST_INCLUDE_DIR /usr/include CACHE PATH
-  "Where the build machine keeps GoogleTest's and fast_float's headers")
+  "Where the build machine keeps fast_float's headers")
 
 # Defines the INTERFACE IMPORTED target `target` whose include directory holds
 # only `folder` of HALVIC_HOST_INCLUDE_DIR.

@@ -1,7 +1,8 @@
-// <EventKit/EventKit.h> for SDKs that lack EventKit (the cross build's SDK
-// copy): exactly the API the calendar backend uses, declared as Apple's
-// EventKit reference documents it (types, nullability, availability), on top
-// of the SDK's real Foundation. An SDK that has EventKit is used as it is.
+// <EventKit/EventKit.h> for SDKs that lack EventKit's headers (the cross
+// build's SDK copy, which has its link stub only): exactly the API the
+// calendar backend uses, declared as Apple's EventKit reference documents it
+// (types, nullability, availability), on top of the SDK's real Foundation. An
+// SDK that has EventKit's headers is used as it is.
 #pragma once
 
 #import <Foundation/Foundation.h>
