@@ -21,11 +21,14 @@ start)
     "XDG_CACHE_HOME=$root/home/.cache" "XDG_RUNTIME_DIR=$root/run" "DBUS_SESSION_BUS_ADDRESS=unix:path=$root/run/bus" \
     "XDG_DATA_DIRS=${data:+$data:}/usr/local/share:/usr/share" GSETTINGS_BACKEND=keyfile \
     XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=GNOME >"$root/env"
-  # Our extension enabled before the Shell starts; no welcome tour.
+  # Our extension enabled before the Shell starts; no welcome tour; logical coordinates whatever a monitor's scale.
   cat >"$root/home/.config/glib-2.0/settings/keyfile" <<KEYS
 [org/gnome/shell]
 enabled-extensions=['$uuid']
 welcome-dialog-last-shown-version='999'
+
+[org/gnome/mutter]
+experimental-features=['scale-monitor-framebuffer']
 KEYS
   for bus in bus system; do
     cat >"$root/$bus.conf" <<CONF
