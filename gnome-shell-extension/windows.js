@@ -67,7 +67,10 @@ export class WindowService {
   }
 
   CaptureWindowAsync([id, area, fd], invocation) {
-    this._answer(invocation, () => this._capture(id, area, invocation.get_message().get_unix_fd_list()?.get(fd)));
+    // The descriptor is taken (duplicated into the Shell) only once the capture will write it, so no refusal
+    // leaves one open here.
+    const takeFd = () => invocation.get_message().get_unix_fd_list()?.get(fd);
+    this._answer(invocation, () => this._capture(id, area, takeFd));
   }
 
   // Runs `work` for an accepted caller and returns its value, or the error name of the refusal or failure.
@@ -90,8 +93,10 @@ export class WindowService {
     try {
       executable = GLib.file_read_link(`/proc/${pid}/exe`);
     } catch (e) {}
-    if (uid !== this._uid || !this._callers.includes(executable))
-      throw new Refusal('NotOurCaller', `the caller (${executable || `pid ${pid}`}) is not an installed helper of this user`);
+    if (uid !== this._uid || !this._callers.includes(executable)) {
+      throw new Refusal('NotOurCaller',
+        `the caller (${executable || `pid ${pid}`}) is not an installed helper of this user`);
+    }
   }
 
   _windows() {
@@ -110,8 +115,9 @@ export class WindowService {
     });
   }
 
-  // Writes the PNG of `area` (logical units from the window's frame origin) of window `id` at the window's scale.
-  async _capture(id, [x, y, width, height], fd) {
+  // Writes the PNG of `area` (logical units from the window's frame origin) of window `id` at the window's scale
+  // into the caller's file descriptor, which `takeFd` returns.
+  async _capture(id, [x, y, width, height], takeFd) {
     const actor = global.get_window_actors().find((a) => a.meta_window.get_id() === id);
     if (!actor)
       throw new Refusal('NoSuchWindow', `no window ${id}`);
@@ -124,6 +130,7 @@ export class WindowService {
     if (crop[0] < 0 || crop[1] < 0 || crop[2] <= 0 || crop[3] <= 0 ||
         crop[0] + crop[2] > texture.get_width() || crop[1] + crop[3] > texture.get_height())
       throw new Refusal('AreaOutsideWindow', `the area lies outside window ${id}`);
+    const fd = takeFd();
     if (fd === undefined)
       throw new Refusal('NoFileDescriptor', 'no file descriptor came with the call');
     const stream = this._outputStreamForFd(fd);

@@ -1,7 +1,6 @@
 // The Linux desktop in a GNOME Shell session on Wayland: windows and focus from the list our extension gives.
 #include "desktop_gnome.h"
 
-#include <algorithm>
 #include <optional>
 
 #include <nlohmann/json.hpp>
@@ -76,12 +75,8 @@ class ExtensionMissingDesktop final : public Desktop {
 }  // namespace
 
 GnomeShellFound findGnomeShell(std::chrono::milliseconds timeout) {
-  const auto start = std::chrono::steady_clock::now();
-  GnomeShellFound found;
-  found.bus = gnome::ShellBus::connect(timeout);
-  if (!found.bus) return found;
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(timeout - (std::chrono::steady_clock::now() - start));
-  found.reply = found.bus->probe(std::max(left, std::chrono::milliseconds(1)));
+  gnome::ProbedShell probed = gnome::probeShell(timeout);
+  GnomeShellFound found{GnomeShellProbe::absent, std::move(probed.reply), std::move(probed.bus)};
   switch (found.reply.answer) {
     case gnome::ShellAnswer::answered:
     case gnome::ShellAnswer::failed:  // there, if broken: its window list will say so

@@ -47,7 +47,9 @@ std::string sessionBusAddress() {
   return address;
 }
 
-int milliseconds(std::chrono::milliseconds timeout) { return static_cast<int>(std::max<std::int64_t>(timeout.count(), 1)); }
+int milliseconds(std::chrono::milliseconds timeout) {
+  return static_cast<int>(std::max<std::int64_t>(timeout.count(), 1));
+}
 
 ShellReply replyFor(GError* error) {
   if (g_error_matches(error, G_IO_ERROR, G_IO_ERROR_TIMED_OUT) ||
@@ -87,8 +89,9 @@ class GdbusShellBus final : public ShellBus {
     const gint index = g_unix_fd_list_append(fds, fd, nullptr);  // a duplicate, closed with the list
     ShellReply reply = index < 0 ? ShellReply{ShellAnswer::failed, "cannot pass the file descriptor"}
                                  : call("CaptureWindow",
-                                        g_variant_new("(t(iiii)h)", static_cast<guint64>(id), static_cast<gint32>(area.x),
-                                                      static_cast<gint32>(area.y), static_cast<gint32>(area.width),
+                                        g_variant_new("(t(iiii)h)", static_cast<guint64>(id),
+                                                      static_cast<gint32>(area.x), static_cast<gint32>(area.y),
+                                                      static_cast<gint32>(area.width),
                                                       static_cast<gint32>(area.height), index),
                                         timeout, fds);
     g_object_unref(fds);
@@ -169,6 +172,16 @@ std::unique_ptr<ShellBus> ShellBus::connect(std::chrono::milliseconds timeout) {
   if (connection == nullptr) return nullptr;
   g_dbus_connection_set_exit_on_close(connection, FALSE);
   return std::make_unique<GdbusShellBus>(connection);
+}
+
+ProbedShell probeShell(std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  ProbedShell probed;
+  probed.bus = ShellBus::connect(timeout);
+  if (!probed.bus) return probed;
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+  probed.reply = probed.bus->probe(std::max(left, std::chrono::milliseconds(1)));
+  return probed;
 }
 
 }  // namespace halvic::gnome

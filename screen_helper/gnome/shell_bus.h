@@ -44,4 +44,11 @@ class ShellBus {
   virtual ShellReply capture(std::uint64_t id, const LogicalRect& area, int fd, std::chrono::milliseconds timeout) = 0;
 };
 
+// A connection and its probe's answer, both within `timeout`; no connection (and `noShell`) without a session bus.
+struct ProbedShell {
+  std::unique_ptr<ShellBus> bus;
+  ShellReply reply{ShellAnswer::noShell, "no session bus"};
+};
+ProbedShell probeShell(std::chrono::milliseconds timeout);
+
 }  // namespace halvic::gnome

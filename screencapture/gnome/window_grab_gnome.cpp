@@ -19,7 +19,7 @@ namespace {
 using namespace std::chrono_literals;
 
 // Within the program's watchdog (10 s) together.
-constexpr auto kConnectTimeout = 1000ms;
+constexpr auto kProbeTimeout = 1000ms;
 constexpr auto kRequestTimeout = 2000ms;
 constexpr auto kCaptureTimeout = 5000ms;
 
@@ -71,17 +71,13 @@ std::variant<RgbImage, std::string> grab(gnome::ShellBus& bus, std::uint64_t win
 }  // namespace
 
 std::optional<std::variant<RgbImage, std::string>> grabThroughGnomeShell(std::uint64_t window) {
-  const auto start = std::chrono::steady_clock::now();
-  const std::unique_ptr<gnome::ShellBus> bus = gnome::ShellBus::connect(kConnectTimeout);
-  if (!bus) return std::nullopt;
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(kConnectTimeout - (std::chrono::steady_clock::now() - start));
-  const gnome::ShellReply probe = bus->probe(std::max(left, 1ms));
-  switch (probe.answer) {
+  const gnome::ProbedShell probed = gnome::probeShell(kProbeTimeout);
+  switch (probed.reply.answer) {
     case gnome::ShellAnswer::answered:
-      return grab(*bus, window);
+      return grab(*probed.bus, window);
     case gnome::ShellAnswer::silent:
     case gnome::ShellAnswer::failed:
-      return probe.text;
+      return probed.reply.text;
     default:
       return std::nullopt;
   }

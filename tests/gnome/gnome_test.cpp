@@ -64,7 +64,8 @@ testing::Outcome run(std::vector<std::string> argv, const Env& changes = {}) {
 void script(const std::vector<std::string>& args) {
   std::vector<std::string> argv{"/bin/bash", GNOME_SESSION_SCRIPT};
   argv.insert(argv.end(), args.begin(), args.end());
-  const auto outcome = testing::runToEnd({.argv = argv, .environment = {{"PATH", "/usr/bin:/bin"}}, .inheritEnvironment = false}, 60s);
+  const auto outcome =
+      testing::runToEnd({.argv = argv, .environment = {{"PATH", "/usr/bin:/bin"}}, .inheritEnvironment = false}, 60s);
   if (outcome.exitCode != 0) throw std::runtime_error("gnome_session.sh " + args[0] + " failed:\n" + outcome.err);
   std::istringstream lines(outcome.out);
   for (std::string line; std::getline(lines, line);) {
@@ -246,8 +247,8 @@ TEST(GnomeScreenHelper, CoveredWindowsKeepTheirPixelsAndTooSmallOnesFallBack) {
   const json first = helper();
   expectCaptured(first, "covered", "under", 400, 300);
   const json& b = first["bounds"];
-  const XWindow cover = x11Window({"--above", "--no-focus", "--class=Cover", "--size=500x400",
-                                   "--pos=" + std::to_string(b.value("x", 0L) - 50) + "," + std::to_string(b.value("y", 0L) - 50)});
+  const std::string over = std::to_string(b.value("x", 0L) - 50) + "," + std::to_string(b.value("y", 0L) - 50);
+  const XWindow cover = x11Window({"--above", "--no-focus", "--class=Cover", "--size=500x400", "--pos=" + over});
   expectCaptured(helper(), "covered", "under", 400, 300);
   const Client tiny = waylandWindow("tiny", "tiny", "70x50");
   const json fallback = helper();
