@@ -83,5 +83,12 @@ stop)
   for _ in $(seq 50); do kill -0 -- "-$pgid" 2>/dev/null || break; sleep 0.1; done
   kill -KILL -- "-$pgid" 2>/dev/null || true
   rm -f "$root/pgid"
+  # Xwayland killed leaves its display's lock and socket: removed once no live process holds them.
+  display=$(sed -n 's/^DISPLAY=:\([0-9]*\)$/\1/p' "$root/env" 2>/dev/null)
+  if [ -n "$display" ] && [ -f "/tmp/.X$display-lock" ]; then
+    holder=$(tr -d ' ' <"/tmp/.X$display-lock")
+    state=$(awk '{print $3}' "/proc/$holder/stat" 2>/dev/null || true)
+    if [ -z "$state" ] || [ "$state" = Z ]; then rm -f "/tmp/.X$display-lock" "/tmp/.X11-unix/X$display"; fi
+  fi
   ;;
 esac
