@@ -29,6 +29,7 @@ class BoundedDesktop final : public Desktop {
   std::string temporaryDirectory() override { return inner_->temporaryDirectory(); }
   std::string screenshotProgramPath() override { return inner_->screenshotProgramPath(); }
   bool screenCaptureAllowed() override { return inner_->screenCaptureAllowed(); }
+  std::string withheldWindowsDetail() override { return inner_->withheldWindowsDetail(); }
 
  private:
   // The answer of `call` on the inner desktop, run on a thread of its own,

@@ -39,6 +39,13 @@ class Desktop {
   // that right, the program may still exit 0 with a picture of the wallpaper.
   virtual bool screenCaptureAllowed() = 0;
 
+  // When the desktop shows this process none of the user's windows until the
+  // user enables something (a GNOME Shell without our extension): what to do,
+  // in words for the user. A run that then finds no window reports a refused
+  // permission with this text, not the absence of a window. Empty when the
+  // desktop withholds nothing.
+  virtual std::string withheldWindowsDetail() { return {}; }
+
   // Absolute path of the screenshot program that takes
   // `-x -o -l <window> <path>`.
   virtual std::string screenshotProgramPath() = 0;

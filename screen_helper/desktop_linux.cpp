@@ -4,6 +4,7 @@
 
 #include "bounded_desktop.h"
 #include "desktop.h"
+#include "gnome/desktop_gnome.h"
 #include "linux_paths.h"
 #include "sway/desktop_sway.h"
 #include "sway/sway_ipc.h"
@@ -22,9 +23,16 @@ constexpr std::chrono::milliseconds kRequestTimeout{2000};
 std::unique_ptr<Desktop> chooseDesktop() {
   const std::string socketPath = sway::socketPathFromEnvironment();
   const bool wayland = isWaylandSession(std::getenv("WAYLAND_DISPLAY"), std::getenv("XDG_SESSION_TYPE"));
-  switch (chooseWindowSystem(!socketPath.empty() && sway::compositorAnswers(socketPath, kProbeTimeout), wayland)) {
+  const bool swayAnswers = !socketPath.empty() && sway::compositorAnswers(socketPath, kProbeTimeout);
+  GnomeShellFound gnomeShell = !swayAnswers && wayland ? findGnomeShell(kProbeTimeout) : GnomeShellFound{};
+  switch (chooseWindowSystem(swayAnswers, wayland, gnomeShell.probe)) {
     case WindowSystem::sway:
       return makeSwayDesktop(socketPath, kRequestTimeout);
+    case WindowSystem::gnome:
+      return makeGnomeDesktop(std::move(gnomeShell.bus), kRequestTimeout);
+    case WindowSystem::gnomeWithoutExtension:
+      return withExtensionMissing(withDeadline(makeX11Desktop(X11WindowScope::focusedWindowOnly), kRequestTimeout),
+                                  gnomeShell.reply);
     case WindowSystem::x11FocusedWindowOnly:
       return withDeadline(makeX11Desktop(X11WindowScope::focusedWindowOnly), kRequestTimeout);
     case WindowSystem::x11:
@@ -43,6 +51,7 @@ class FirstUseDesktop final : public Desktop {
   std::string temporaryDirectory() override { return linuxTemporaryDirectory(); }
   std::string screenshotProgramPath() override { return screenshotProgramBesideExecutable(); }
   bool screenCaptureAllowed() override { return true; }  // X11 and Wayland ask no one
+  std::string withheldWindowsDetail() override { return chosen().withheldWindowsDetail(); }
 
  private:
   Desktop& chosen() {

@@ -68,6 +68,10 @@ ScreenRunOutcome runScreenHelper(const std::vector<std::string>& args, Desktop& 
 
   const std::string frontmostName = frontmostApp ? frontmostApp->localizedName.value_or("") : "";
   if (!window) {
+    if (std::string withheld = desktop.withheldWindowsDetail(); !withheld.empty()) {
+      return {{{"ok", false}, {"error", "permission_denied"}, {"detail", std::move(withheld)}, {"owner_name", frontmostName}},
+              std::move(outputPath)};
+    }
     return {{{"ok", false}, {"error", "no_active_window"}, {"detail", kNoWindowDetail}, {"owner_name", frontmostName}},
             std::move(outputPath)};
   }

@@ -7,9 +7,19 @@ bool isWaylandSession(const char* waylandDisplay, const char* sessionType) {
          (sessionType != nullptr && std::string_view(sessionType) == "wayland");
 }
 
-WindowSystem chooseWindowSystem(bool compositorAnswers, bool waylandSession) {
+WindowSystem chooseWindowSystem(bool compositorAnswers, bool waylandSession, GnomeShellProbe gnomeShell) {
   if (compositorAnswers) return WindowSystem::sway;
-  return waylandSession ? WindowSystem::x11FocusedWindowOnly : WindowSystem::x11;
+  if (!waylandSession) return WindowSystem::x11;
+  switch (gnomeShell) {
+    case GnomeShellProbe::extensionAnswers:
+    case GnomeShellProbe::silent:
+      return WindowSystem::gnome;
+    case GnomeShellProbe::extensionMissing:
+      return WindowSystem::gnomeWithoutExtension;
+    case GnomeShellProbe::absent:
+      break;
+  }
+  return WindowSystem::x11FocusedWindowOnly;
 }
 
 }  // namespace halvic

@@ -1,7 +1,7 @@
 // halvic_screencapture -x -o -l <window> <path>: writes a PNG of one window,
-// an X11 window or a Wayland compositor's container. On failure it writes one
-// line to stderr and exits non-zero, which the screen helper reports as the
-// capture's message.
+// an X11 window, a Wayland compositor's container or a GNOME Shell window. On
+// failure it writes one line to stderr and exits non-zero, which the screen
+// helper reports as the capture's message.
 #include <cstdio>
 #include <string>
 #include <vector>

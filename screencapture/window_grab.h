@@ -11,8 +11,10 @@
 namespace halvic::capture {
 
 // `window` is a container id when a compositor answers on SWAYSOCK (the
-// session is Wayland and its windows live there), else an X11 window id.
+// session is Wayland and its windows live there), a GNOME Shell window id in
+// a Wayland session whose GNOME Shell has our extension serve this program,
+// else an X11 window id.
 // The window's content area at its real pixel size, or why it cannot be read.
-std::variant<RgbImage, std::string> grabWindow(std::uint32_t window);
+std::variant<RgbImage, std::string> grabWindow(std::uint64_t window);
 
 }  // namespace halvic::capture

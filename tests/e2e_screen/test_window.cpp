@@ -2,7 +2,8 @@
 // command line asks for, showing known pixels, prints their ids once they are mapped, and stays until
 // its stdin closes. --title sets _NET_WM_NAME and WM_NAME as UTF-8; --legacy-title sets WM_NAME as a
 // Latin-1 STRING, --compound-title as COMPOUND_TEXT. Also --class=C --size=WxH --pos=X,Y --opacity=F
-// --type=T (_NET_WM_WINDOW_TYPE_T) --pid=N --no-pid --photo (photo-like content).
+// --type=T (_NET_WM_WINDOW_TYPE_T) --pid=N --no-pid --photo (photo-like content) --above (kept above
+// other windows, _NET_WM_STATE_ABOVE) --no-focus (never takes the input focus).
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -96,6 +97,14 @@ int main(int argc, char** argv) {
     if (o.count("type"))
       setLong("_NET_WM_WINDOW_TYPE", XA_ATOM,
               static_cast<long>(XInternAtom(d, ("_NET_WM_WINDOW_TYPE_" + o["type"]).c_str(), False)));
+    if (o.count("no-focus")) {
+      XWMHints hints{};
+      hints.flags = InputHint;
+      hints.input = False;
+      XSetWMHints(d, w, &hints);
+    }
+    if (o.count("above"))
+      setLong("_NET_WM_STATE", XA_ATOM, static_cast<long>(XInternAtom(d, "_NET_WM_STATE_ABOVE", False)));
     XSelectInput(d, w, StructureNotifyMask);
     XMapWindow(d, w);
     windows.push_back(w);

@@ -38,6 +38,8 @@ struct FakeDesktop final : Desktop {
   std::string screenshotProgramPath() override { return "/nonexistent/screenshot"; }
   bool captureAllowed = true;
   bool screenCaptureAllowed() override { return captureAllowed; }
+  std::string withheld;
+  std::string withheldWindowsDetail() override { return withheld; }
 };
 
 LooseMap boundsRecord(double x, double y, double width, double height) {
@@ -218,6 +220,13 @@ TEST_F(ScreenRun, FallbackWindowAndDefaultsOfTheChosenRecord) {
             (JsonObject{{"ok", false}, {"error", "no_active_window"},
                         {"detail", "Aktif pencere bulunamadi. Hedef pencereyi one alip tekrar dene."},
                         {"owner_name", "Front"}}));
+  // A desktop that withholds the user's windows until the user enables
+  // something: finding none is a refusal the user can act on. A window it
+  // does show is still captured.
+  desktop.withheld = "Uzantiyi ac.";
+  EXPECT_EQ(run({{kApp, "Front"}}, {small}), (JsonObject{{"ok", false}, {"error", "permission_denied"},
+                                                        {"detail", "Uzantiyi ac."}, {"owner_name", "Front"}}));
+  EXPECT_EQ(*run({{kApp, "Front"}}, {other}).find("ok"), JsonValue(true));
 }
 
 TEST_F(ScreenRun, ImagePathIsOneFreshlyNamedFileInTheTemporaryDirectory) {

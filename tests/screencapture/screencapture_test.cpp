@@ -1,10 +1,11 @@
-// The Wayland screenshot program's portable parts: which output pieces make
-// the picture, and converting shared-memory frames.
+// The screenshot program's portable parts: its command line, which output
+// pieces make a Wayland picture, and converting shared-memory frames.
 #include <gtest/gtest.h>
 
 #include <sstream>
 
 #include "capture_plan.h"
+#include "command_line.h"
 #include "shm_pixels.h"
 
 namespace halvic::capture {
@@ -19,6 +20,23 @@ std::string describe(const CapturePlan& plan) {
          << p.target.height << ")";
   }
   return text.str();
+}
+
+// A window number names an X window, a compositor's container or a GNOME
+// Shell window, whose ids pass 2^32; it stays within the screen tool's signed
+// 64-bit window numbers.
+TEST(CommandLine, TakesWindowNumbersFromOneToTheLargestSigned64BitOne) {
+  const std::pair<std::string, std::optional<std::uint64_t>> cases[] = {
+      {"1", 1},         {"4294967296", std::uint64_t{1} << 32},  {"9223372036854775807", INT64_MAX},
+      {"0", {}},        {"9223372036854775808", {}},             {"-1", {}},
+      {"+5", {}},       {"5 ", {}},                              {"", {}},
+  };
+  for (const auto& [number, window] : cases) {
+    const auto request = parseCommandLine({"-x", "-o", "-l", number, "/tmp/a.png"});
+    EXPECT_EQ(request ? std::optional(request->window) : std::nullopt, window) << number;
+  }
+  EXPECT_FALSE(parseCommandLine({"-x", "-o", "-l", "5", ""}));
+  EXPECT_FALSE(parseCommandLine({"-x", "-l", "5", "/tmp/a.png"}));
 }
 
 TEST(CapturePlan, PiecesAndScaleFollowTheOutputsTheWindowCovers) {

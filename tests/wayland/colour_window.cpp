@@ -1,6 +1,7 @@
-// A Wayland toplevel of WxH logical pixels whose buffer pixel (x, y) is patternPixel(x, y), at SCALE buffer pixels
-// per logical one, whatever size the compositor asks for (a floating window takes it as it is):
-//   colour_window APP_ID SCALE WxH TITLE
+// A Wayland toplevel of WxH logical pixels whose buffer pixel (x, y) is patternPixel(x, y) (or, with `photo`, the
+// benchmarks' photo-like pixels), at SCALE buffer pixels per logical one, whatever size the compositor asks for (a
+// floating window takes it as it is):
+//   colour_window APP_ID SCALE WxH TITLE [photo]
 // Once the compositor has shown it, $XDG_RUNTIME_DIR/colour-window-APP_ID exists. It runs until the compositor goes.
 #include <sys/mman.h>
 #include <unistd.h>
@@ -20,6 +21,7 @@
 namespace {
 
 int scale = 0, width = 0, height = 0;
+bool photo = false;
 std::string shownMarker;
 wl_compositor* compositor = nullptr;
 wl_shm* shm = nullptr;
@@ -29,8 +31,10 @@ wl_surface* surface = nullptr;
 wl_buffer* drawBuffer() {
   const int w = width * scale, h = height * scale, fd = memfd_create("colour_window", MFD_CLOEXEC);
   std::vector<std::uint32_t> pixels;
+  const auto photoPixels = photo ? halvic::e2e::photoPixels(w, h) : std::vector<halvic::e2e::Rgb>{};
   for (int i = 0; i < w * h; ++i) {
-    const auto p = halvic::e2e::patternPixel(static_cast<std::uint32_t>(i % w), static_cast<std::uint32_t>(i / w));
+    const auto p = photo ? photoPixels[i]
+                         : halvic::e2e::patternPixel(static_cast<std::uint32_t>(i % w), static_cast<std::uint32_t>(i / w));
     pixels.push_back(std::uint32_t{p.r} << 16 | p.g << 8 | p.b);
   }
   if (write(fd, pixels.data(), pixels.size() * 4) != static_cast<ssize_t>(pixels.size() * 4)) std::exit(1);
@@ -76,7 +80,8 @@ const wl_registry_listener kRegistryListener = {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 5 || (scale = std::atoi(argv[2])) < 1 || std::sscanf(argv[3], "%dx%d", &width, &height) != 2) return 2;
+  photo = argc == 6 && std::string_view(argv[5]) == "photo";
+  if (argc != 5 + photo || (scale = std::atoi(argv[2])) < 1 || std::sscanf(argv[3], "%dx%d", &width, &height) != 2) return 2;
   shownMarker = std::string(std::getenv("XDG_RUNTIME_DIR")) + "/colour-window-" + argv[1];
   wl_display* display = wl_display_connect(nullptr);
   if (display == nullptr) return 1;

@@ -1,0 +1,106 @@
+// The Linux desktop in a GNOME Shell session on Wayland: windows and focus from the list our extension gives.
+#include "desktop_gnome.h"
+
+#include <optional>
+
+#include <nlohmann/json.hpp>
+
+#include "linux_paths.h"
+#include "shell_windows.h"
+
+namespace halvic {
+namespace {
+
+class GnomeDesktop final : public Desktop {
+ public:
+  GnomeDesktop(std::unique_ptr<gnome::ShellBus> bus, std::chrono::milliseconds timeout)
+      : bus_(std::move(bus)), timeout_(timeout) {}
+
+  std::optional<FrontmostApplication> frontmostApplication() override {
+    const auto windows = shellWindows();
+    return windows ? gnome::focusedApplication(*windows) : std::nullopt;
+  }
+
+  std::optional<std::vector<LooseValue>> windowList() override {
+    const auto windows = shellWindows();
+    if (!windows) return std::nullopt;
+    return gnome::windowRecords(*windows);
+  }
+
+  std::string temporaryDirectory() override { return linuxTemporaryDirectory(); }
+  std::string screenshotProgramPath() override { return screenshotProgramBesideExecutable(); }
+  bool screenCaptureAllowed() override { return true; }  // the extension answered this program
+
+ private:
+  std::optional<nlohmann::json> shellWindows() {
+    const gnome::ShellReply reply = bus_->windows(timeout_);
+    if (reply.answer != gnome::ShellAnswer::answered) return std::nullopt;
+    nlohmann::json windows = nlohmann::json::parse(reply.text, nullptr, /*allow_exceptions=*/false);
+    if (!windows.is_array()) return std::nullopt;
+    return windows;
+  }
+
+  std::unique_ptr<gnome::ShellBus> bus_;
+  std::chrono::milliseconds timeout_;
+};
+
+// What the user has to do, in the tools' words (Turkish, without diacritics).
+std::string enableDetail(const gnome::ShellReply& probe) {
+  const std::string uuid = gnome::kExtensionUuid;
+  if (probe.answer == gnome::ShellAnswer::refusedUs) {
+    return "GNOME Shell uzantisi " + uuid + " bu programi tanimiyor: yalnizca kuruldugu yerdeki yardimcilara yanit "
+           "verir. Yardimcilari uzantiyla birlikte yeniden kurup tekrar dene.";
+  }
+  return "GNOME Shell pencereleri yalnizca " + uuid + " uzantisi acikken gosterir. 'gnome-extensions enable " + uuid +
+         "' komutuyla uzantiyi acip oturumu kapatip yeniden ac, sonra tekrar dene.";
+}
+
+class ExtensionMissingDesktop final : public Desktop {
+ public:
+  ExtensionMissingDesktop(std::unique_ptr<Desktop> inner, std::string detail)
+      : inner_(std::move(inner)), detail_(std::move(detail)) {}
+
+  std::optional<FrontmostApplication> frontmostApplication() override { return inner_->frontmostApplication(); }
+  std::optional<std::vector<LooseValue>> windowList() override { return inner_->windowList(); }
+  std::string temporaryDirectory() override { return inner_->temporaryDirectory(); }
+  std::string screenshotProgramPath() override { return inner_->screenshotProgramPath(); }
+  bool screenCaptureAllowed() override { return inner_->screenCaptureAllowed(); }
+  std::string withheldWindowsDetail() override { return detail_; }
+
+ private:
+  std::unique_ptr<Desktop> inner_;
+  std::string detail_;
+};
+
+}  // namespace
+
+GnomeShellFound findGnomeShell(std::chrono::milliseconds timeout) {
+  gnome::ProbedShell probed = gnome::probeShell(timeout);
+  GnomeShellFound found{GnomeShellProbe::absent, std::move(probed.reply), std::move(probed.bus)};
+  switch (found.reply.answer) {
+    case gnome::ShellAnswer::answered:
+    case gnome::ShellAnswer::failed:  // there, if broken: its window list will say so
+      found.probe = GnomeShellProbe::extensionAnswers;
+      break;
+    case gnome::ShellAnswer::refusedUs:
+    case gnome::ShellAnswer::noExtension:
+      found.probe = GnomeShellProbe::extensionMissing;
+      break;
+    case gnome::ShellAnswer::silent:
+      found.probe = GnomeShellProbe::silent;
+      break;
+    case gnome::ShellAnswer::noShell:
+      break;
+  }
+  return found;
+}
+
+std::unique_ptr<Desktop> makeGnomeDesktop(std::unique_ptr<gnome::ShellBus> bus, std::chrono::milliseconds timeout) {
+  return std::make_unique<GnomeDesktop>(std::move(bus), timeout);
+}
+
+std::unique_ptr<Desktop> withExtensionMissing(std::unique_ptr<Desktop> inner, const gnome::ShellReply& probe) {
+  return std::make_unique<ExtensionMissingDesktop>(std::move(inner), enableDetail(probe));
+}
+
+}  // namespace halvic
