@@ -4,6 +4,9 @@
 
 #include "bounded_desktop.h"
 #include "desktop.h"
+#include "kwin/desktop_kwin.h"
+#include "kwin/kwin_session.h"
+#include "kwin/window_list_script.h"
 #include "linux_paths.h"
 #include "sway/desktop_sway.h"
 #include "sway/sway_ipc.h"
@@ -22,9 +25,16 @@ constexpr std::chrono::milliseconds kRequestTimeout{2000};
 std::unique_ptr<Desktop> chooseDesktop() {
   const std::string socketPath = sway::socketPathFromEnvironment();
   const bool wayland = isWaylandSession(std::getenv("WAYLAND_DISPLAY"), std::getenv("XDG_SESSION_TYPE"));
-  switch (chooseWindowSystem(!socketPath.empty() && sway::compositorAnswers(socketPath, kProbeTimeout), wayland)) {
+  const bool swayAnswers = !socketPath.empty() && sway::compositorAnswers(socketPath, kProbeTimeout);
+  // KWin keeps its windows' numbers to itself: in its session neither the X
+  // server nor anything else may stand in for it.
+  std::optional<kwin::SessionKWin> kwin;
+  if (wayland && !swayAnswers) kwin = kwin::findSessionKWin(kwin::Clock::now() + kProbeTimeout);
+  switch (chooseWindowSystem(swayAnswers, wayland, kwin.has_value())) {
     case WindowSystem::sway:
       return makeSwayDesktop(socketPath, kRequestTimeout);
+    case WindowSystem::kwin:
+      return makeKWinDesktop(std::move(*kwin), std::string(kwin::windowListScript()), kRequestTimeout);
     case WindowSystem::x11FocusedWindowOnly:
       return withDeadline(makeX11Desktop(X11WindowScope::focusedWindowOnly), kRequestTimeout);
     case WindowSystem::x11:

@@ -7,8 +7,9 @@ bool isWaylandSession(const char* waylandDisplay, const char* sessionType) {
          (sessionType != nullptr && std::string_view(sessionType) == "wayland");
 }
 
-WindowSystem chooseWindowSystem(bool compositorAnswers, bool waylandSession) {
+WindowSystem chooseWindowSystem(bool compositorAnswers, bool waylandSession, bool kwinServesDisplay) {
   if (compositorAnswers) return WindowSystem::sway;
+  if (waylandSession && kwinServesDisplay) return WindowSystem::kwin;
   return waylandSession ? WindowSystem::x11FocusedWindowOnly : WindowSystem::x11;
 }
 

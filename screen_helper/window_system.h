@@ -7,6 +7,7 @@ namespace halvic {
 
 enum class WindowSystem {
   sway,                   // a compositor that answers sway's IPC
+  kwin,                   // KWin serves the Wayland display (kwin/)
   x11,                    // an X server, its stacking order included
   x11FocusedWindowOnly,   // Xwayland in a Wayland session sway's IPC does not serve
 };
@@ -15,9 +16,10 @@ enum class WindowSystem {
 // Either value may be null (unset).
 bool isWaylandSession(const char* waylandDisplay, const char* sessionType);
 
-// A compositor that answers on its IPC socket decides; otherwise the X
-// server, which in a Wayland session only knows its own few clients and may
-// report nothing but the one it says has the focus.
-WindowSystem chooseWindowSystem(bool compositorAnswers, bool waylandSession);
+// A compositor that answers on its IPC socket decides; then KWin, when it
+// serves the Wayland session's display (asked only in a Wayland session);
+// otherwise the X server, which in a Wayland session only knows its own few
+// clients and may report nothing but the one it says has the focus.
+WindowSystem chooseWindowSystem(bool compositorAnswers, bool waylandSession, bool kwinServesDisplay = false);
 
 }  // namespace halvic

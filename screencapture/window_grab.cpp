@@ -3,7 +3,9 @@
 #include <chrono>
 
 #include "container_grab.h"
+#include "kwin_session.h"
 #include "sway_ipc.h"
+#include "window_grab_kwin.h"
 #include "window_grab_x11.h"
 
 namespace halvic::capture {
@@ -12,8 +14,15 @@ std::variant<RgbImage, std::string> grabWindow(std::uint32_t window) {
   // A SWAYSOCK left behind by a compositor that has gone must not hide a
   // working X display, so the compositor has to answer.
   const std::string socket = sway::socketPathFromEnvironment();
+  if (!socket.empty() && sway::compositorAnswers(socket, std::chrono::seconds(1))) {
+    return grabSwayContainer(socket, window);
+  }
+  // The same rule as the screen helper's: where KWin serves the display, the
+  // number is one of its windows', never an X window's.
+  if (auto kwin = kwin::findSessionKWin(kwin::Clock::now() + std::chrono::seconds(1))) {
+    return grabKWinWindow(*kwin, window);
+  }
   if (socket.empty()) return grabX11Window(window);
-  if (sway::compositorAnswers(socket, std::chrono::seconds(1))) return grabSwayContainer(socket, window);
   auto grabbed = grabX11Window(window);
   if (auto* failure = std::get_if<std::string>(&grabbed)) {
     *failure = "the compositor at SWAYSOCK did not answer, and " + *failure;
