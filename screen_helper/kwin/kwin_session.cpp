@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -55,10 +56,17 @@ pid_t parentOf(pid_t pid) {
   return rest ? static_cast<pid_t>(parent) : 0;
 }
 
+// The file name of process `pid`'s executable, or the empty string.
+std::string executableName(pid_t pid) {
+  std::error_code error;
+  const auto path = std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", error);
+  return error ? std::string() : path.filename().string();
+}
+
 }  // namespace
 
-bool servesDisplay(pid_t displayListener, pid_t kwin, pid_t kwinParent) {
-  return displayListener > 0 && (displayListener == kwin || displayListener == kwinParent);
+bool servesDisplay(pid_t displayListener, pid_t kwin, pid_t kwinWrapper) {
+  return displayListener > 0 && (displayListener == kwin || displayListener == kwinWrapper);
 }
 
 std::string waylandSocketPath(const char* waylandDisplay, const char* runtimeDirectory) {
@@ -88,7 +96,9 @@ std::optional<SessionKWin> findSessionKWin(Clock::time_point deadline) {
   guint32 kwinPid = 0;
   g_variant_get(pid.get(), "(u)", &kwinPid);
   const auto process = static_cast<pid_t>(kwinPid);
-  if (!servesDisplay(*listener, process, parentOf(process))) return std::nullopt;
+  const pid_t parent = parentOf(process);
+  const pid_t wrapper = parent > 0 && executableName(parent) == "kwin_wayland_wrapper" ? parent : 0;
+  if (!servesDisplay(*listener, process, wrapper)) return std::nullopt;
   return kwin;
 }
 

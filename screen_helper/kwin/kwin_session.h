@@ -28,9 +28,10 @@ struct SessionKWin {
 std::optional<SessionKWin> findSessionKWin(Clock::time_point deadline);
 
 // The rule: KWin serves the display when it listens on the display's socket
-// itself, or when its parent does (kwin_wayland_wrapper opens the socket and
-// hands it to the KWin it starts).
-bool servesDisplay(pid_t displayListener, pid_t kwin, pid_t kwinParent);
+// itself, or when the kwin_wayland_wrapper that started it does (the wrapper
+// opens the socket and hands it to KWin, to keep it across KWin restarts).
+// `kwinWrapper` is KWin's parent when that is kwin_wayland_wrapper, else 0.
+bool servesDisplay(pid_t displayListener, pid_t kwin, pid_t kwinWrapper);
 
 // The Wayland display's socket path for these environment values (either may
 // be null), or the empty string when there is none to find.

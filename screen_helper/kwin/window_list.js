@@ -24,11 +24,9 @@
     },
     onCurrentDesktop: function (w) {
       if (w.onAllDesktops) return true;
-      if (Array.isArray(w.desktops)) {  // 6: desktop objects
-        var current = workspace.currentDesktop;
-        return w.desktops.some(function (d) { return d === current || (d && current && d.id === current.id); });
-      }
-      return w.desktop === workspace.currentDesktop;  // 5.27: numbers
+      if (typeof w.desktop === "number") return w.desktop === workspace.currentDesktop;  // 5.27: numbers
+      var current = workspace.currentDesktop;  // 6: desktop objects
+      return (w.desktops || []).some(function (d) { return d === current || (d && current && d.id === current.id); });
     },
     onCurrentActivity: function (w) {
       var activities = w.activities;
