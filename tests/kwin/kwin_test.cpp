@@ -274,10 +274,12 @@ TEST(KWinScreenHelper, CapturesTheFocusedWindowWithItsOwnPixels) {
   expectCaptured(helper(s), "covered", "covered", {200, 150, 400, 300});
 }
 
-// A focused window too small to qualify falls back to the frontmost window that does; windows above it that are
-// minimized or on another desktop are passed over, and the screenshot program refuses them without asking KWin.
+// A focused window too small to qualify falls back to the frontmost window that does, not one behind it; windows
+// above it that are minimized or on another desktop are passed over, and the screenshot program refuses them without
+// asking KWin.
 TEST(KWinScreenHelper, FallsBackPastMinimizedAndOtherDesktopWindows) {
   Session& s = *session;
+  const Client behind = s.waylandWindow("behind", "behind", {40, 40, 500, 400});
   const Client visible = s.waylandWindow("visible", "visible", {50, 50, 500, 400});
   const Client minimized = s.waylandWindow("minimized", "minimized", {60, 60, 500, 400});
   const Client elsewhere = s.waylandWindow("elsewhere", "elsewhere", {70, 70, 500, 400});
