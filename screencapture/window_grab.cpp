@@ -1,12 +1,14 @@
 #include "window_grab.h"
 
 #include <chrono>
+#include <cstdlib>
 
 #include "container_grab.h"
 #include "kwin_session.h"
 #include "sway_ipc.h"
 #include "window_grab_kwin.h"
 #include "window_grab_x11.h"
+#include "window_system.h"
 
 namespace halvic::capture {
 
@@ -19,7 +21,8 @@ std::variant<RgbImage, std::string> grabWindow(std::uint32_t window) {
   }
   // The same rule as the screen helper's: where KWin serves the display, the
   // number is one of its windows', never an X window's.
-  if (auto kwin = kwin::findSessionKWin(kwin::Clock::now() + std::chrono::seconds(1))) {
+  const bool wayland = isWaylandSession(std::getenv("WAYLAND_DISPLAY"), std::getenv("XDG_SESSION_TYPE"));
+  if (auto kwin = wayland ? kwin::findSessionKWin(kwin::Clock::now() + std::chrono::seconds(1)) : std::nullopt) {
     return grabKWinWindow(*kwin, window);
   }
   if (socket.empty()) return grabX11Window(window);
