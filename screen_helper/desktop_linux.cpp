@@ -26,8 +26,10 @@ std::unique_ptr<Desktop> chooseDesktop() {
   const std::string socketPath = sway::socketPathFromEnvironment();
   const bool wayland = isWaylandSession(std::getenv("WAYLAND_DISPLAY"), std::getenv("XDG_SESSION_TYPE"));
   const bool swayAnswers = !socketPath.empty() && sway::compositorAnswers(socketPath, kProbeTimeout);
-  // KWin keeps its windows' numbers to itself: in its session neither the X
-  // server nor anything else may stand in for it.
+  // KWin is recognised without asking it (the bus daemon and the kernel
+  // answer), so a frozen KWin still gets its own backend, which then reports
+  // nothing: in its session the X server's numbers would name other windows
+  // than the screenshot program takes there.
   std::optional<kwin::SessionKWin> kwin;
   if (wayland && !swayAnswers) kwin = kwin::findSessionKWin(kwin::Clock::now() + kProbeTimeout);
   switch (chooseWindowSystem(swayAnswers, wayland, kwin.has_value())) {

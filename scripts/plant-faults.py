@@ -87,8 +87,8 @@ FAULTS = [
      "g_variant_unref(g_variant_ref_sink(unload));", "kwin"),
     ("kwin-straight-alpha-kept", "screencapture/kwin/raw_image.cpp", "const bool straightAlpha = f == kArgb32 || f == kRgba8888;",
      "const bool straightAlpha = false;", "unit kwin"),
-    ("kwin-any-listener", "screen_helper/kwin/kwin_session.cpp", "executableName(parent) == \"kwin_wayland_wrapper\"",
-     "true", "unit kwin"),
+    ("kwin-any-parent", "screen_helper/kwin/kwin_session.cpp", "executableName(parent) == \"kwin_wayland_wrapper\"",
+     "!executableName(parent).empty()", "kwin"),
     # EDS backend
     ("eds-ends-at-start", "calendar_helper/event_store_eds.cpp", "(e > shared.windowStart ||", "(e >= shared.windowStart ||", "eds"),
     ("eds-no-margin", "calendar_helper/event_store_eds.cpp", "kMargin = 86400;", "kMargin = 0;", "eds"),

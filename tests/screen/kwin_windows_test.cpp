@@ -12,7 +12,7 @@ namespace {
 
 // As window_list.js reports it (from a real KWin 5.27, shortened): frontmost first.
 constexpr const char* kReport = R"({"active":"{b}","windows":[
- {"id":"{a}","pid":11,"caption":"küçük","resourceClass":"org.kde.dolphin","desktopFileName":"org.kde.dolphin",
+ {"id":"{a}","pid":11,"caption":"küçük","resourceClass":"dolphin","desktopFileName":"org.kde.dolphin",
   "area":{"x":10,"y":20,"width":300.5,"height":200},"kind":"normal","opacity":0.5,"minimized":false,"hidden":false,
   "onCurrentDesktop":true},
  {"id":"{b}","pid":22,"caption":"X pencere","resourceClass":"xterm","desktopFileName":"",
