@@ -15,7 +15,6 @@
 #include <exception>
 #include <iterator>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -24,6 +23,7 @@
 
 #include "event_store.h"
 #include "ical_values.h"
+#include "glib_silence.h"
 
 namespace halvic {
 
@@ -35,21 +35,6 @@ struct GErrorFree {
 };
 using ErrorPtr = std::unique_ptr<GError, GErrorFree>;
 
-// The tool prints nothing but its result: every GLib and EDS message and
-// g_print/g_printerr text is dropped. GLib allows one writer per process.
-GLogWriterOutput discardLog(GLogLevelFlags, const GLogField*, gsize, gpointer) { return G_LOG_WRITER_HANDLED; }
-void discardLegacyLog(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
-void discardPrint(const gchar*) {}
-
-void silenceGLib() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    g_log_set_writer_func(discardLog, nullptr, nullptr);
-    g_log_set_default_handler(discardLegacyLog, nullptr);
-    g_set_print_handler(discardPrint);
-    g_set_printerr_handler(discardPrint);
-  });
-}
 
 
 // Whole seconds for the EDS query. EDS refuses a negative bound without

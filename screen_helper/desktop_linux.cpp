@@ -5,6 +5,9 @@
 #include "bounded_desktop.h"
 #include "desktop.h"
 #include "gnome/desktop_gnome.h"
+#include "kwin/desktop_kwin.h"
+#include "kwin/kwin_session.h"
+#include "kwin/window_list_script.h"
 #include "linux_paths.h"
 #include "sway/desktop_sway.h"
 #include "sway/sway_ipc.h"
@@ -24,10 +27,22 @@ std::unique_ptr<Desktop> chooseDesktop() {
   const std::string socketPath = sway::socketPathFromEnvironment();
   const bool wayland = isWaylandSession(std::getenv("WAYLAND_DISPLAY"), std::getenv("XDG_SESSION_TYPE"));
   const bool swayAnswers = !socketPath.empty() && sway::compositorAnswers(socketPath, kProbeTimeout);
-  GnomeShellFound gnomeShell = !swayAnswers && wayland ? findGnomeShell(kProbeTimeout) : GnomeShellFound{};
-  switch (chooseWindowSystem(swayAnswers, wayland, gnomeShell.probe)) {
+  SessionProbes probes{.swayAnswers = swayAnswers, .waylandSession = wayland};
+  // KWin is recognised without asking it (the bus daemon and the kernel
+  // answer), so a frozen KWin still gets its own backend, which then reports
+  // nothing: in its session the X server's numbers would name other windows
+  // than the screenshot program takes there.
+  std::optional<kwin::SessionKWin> kwin;
+  if (wayland && !swayAnswers) kwin = kwin::findSessionKWin(kwin::Clock::now() + kProbeTimeout);
+  probes.kwinServesDisplay = kwin.has_value();
+  GnomeShellFound gnomeShell;
+  if (wayland && !swayAnswers && !kwin) gnomeShell = findGnomeShell(kProbeTimeout);
+  probes.gnomeShell = gnomeShell.probe;
+  switch (chooseWindowSystem(probes)) {
     case WindowSystem::sway:
       return makeSwayDesktop(socketPath, kRequestTimeout);
+    case WindowSystem::kwin:
+      return makeKWinDesktop(std::move(*kwin), std::string(kwin::windowListScript()), kRequestTimeout);
     case WindowSystem::gnome:
       return makeGnomeDesktop(std::move(gnomeShell.bus), kRequestTimeout);
     case WindowSystem::gnomeWithoutExtension:

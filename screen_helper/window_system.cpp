@@ -7,10 +7,11 @@ bool isWaylandSession(const char* waylandDisplay, const char* sessionType) {
          (sessionType != nullptr && std::string_view(sessionType) == "wayland");
 }
 
-WindowSystem chooseWindowSystem(bool compositorAnswers, bool waylandSession, GnomeShellProbe gnomeShell) {
-  if (compositorAnswers) return WindowSystem::sway;
-  if (!waylandSession) return WindowSystem::x11;
-  switch (gnomeShell) {
+WindowSystem chooseWindowSystem(const SessionProbes& probes) {
+  if (probes.swayAnswers) return WindowSystem::sway;
+  if (!probes.waylandSession) return WindowSystem::x11;
+  if (probes.kwinServesDisplay) return WindowSystem::kwin;
+  switch (probes.gnomeShell) {
     case GnomeShellProbe::extensionAnswers:
     case GnomeShellProbe::silent:
       return WindowSystem::gnome;

@@ -5,8 +5,9 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
-#include <mutex>
 #include <string_view>
+
+#include "glib_silence.h"
 
 namespace halvic::gnome {
 namespace {
@@ -16,13 +17,6 @@ constexpr const char* kPath = "/org/halvic/Windows";
 constexpr const char* kInterface = "org.halvic.Windows1";
 constexpr std::string_view kRefusedUs = "org.halvic.Windows1.Error.NotOurCaller";
 
-// The tools print nothing but their results: GLib's messages are dropped. GLib allows one writer per process.
-GLogWriterOutput discardLog(GLogLevelFlags, const GLogField*, gsize, gpointer) { return G_LOG_WRITER_HANDLED; }
-
-void silenceGLib() {
-  static std::once_flag once;
-  std::call_once(once, [] { g_log_set_writer_func(discardLog, nullptr, nullptr); });
-}
 
 template <class T, void (*Free)(T*)>
 struct Deleter {

@@ -6,7 +6,6 @@
 
 #include "shell_windows.h"
 #include "window_record.h"
-#include "window_system.h"
 
 namespace halvic::gnome {
 namespace {
@@ -55,26 +54,6 @@ TEST(GnomeWindows, ListsGiveVisibleWindowsFrontToBackFocusAndRecords) {
       ASSERT_NE(window, nullptr) << id;
       EXPECT_EQ(rectJson(ownAreaInFrame(*window)), expected) << id;
     }
-  }
-}
-
-TEST(WindowSystem, AGnomeShellInAWaylandSessionDecidesAfterSwaysIpc) {
-  using enum GnomeShellProbe;
-  const struct {
-    bool swayAnswers, wayland;
-    GnomeShellProbe gnome;
-    WindowSystem chosen;
-  } cases[] = {
-      {false, true, extensionAnswers, WindowSystem::gnome},
-      {false, true, silent, WindowSystem::gnome},  // frozen: bounded, and never a guess from the X server
-      {false, true, extensionMissing, WindowSystem::gnomeWithoutExtension},
-      {false, true, absent, WindowSystem::x11FocusedWindowOnly},
-      {true, true, extensionAnswers, WindowSystem::sway},
-      {false, false, extensionAnswers, WindowSystem::x11},  // GNOME on X11: the X server tells all
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(chooseWindowSystem(c.swayAnswers, c.wayland, c.gnome), c.chosen)
-        << c.swayAnswers << c.wayland << static_cast<int>(c.gnome);
   }
 }
 

@@ -48,12 +48,40 @@ TEST(SwayWindows, TreesGiveVisibleWindowsFrontToBackFocusAndRecords) {
   }
 }
 
-TEST(WindowSystem, CompositorIpcFirstThenTheXServerScopedBySession) {
-  EXPECT_EQ(chooseWindowSystem(true, isWaylandSession(nullptr, nullptr)), WindowSystem::sway);
-  EXPECT_EQ(chooseWindowSystem(false, isWaylandSession("wayland-1", nullptr)), WindowSystem::x11FocusedWindowOnly);
-  EXPECT_EQ(chooseWindowSystem(false, isWaylandSession(nullptr, "wayland")), WindowSystem::x11FocusedWindowOnly);
-  EXPECT_EQ(chooseWindowSystem(false, isWaylandSession("", "x11")), WindowSystem::x11);
-  EXPECT_EQ(chooseWindowSystem(false, isWaylandSession(nullptr, "Wayland")), WindowSystem::x11);
+// Sway's IPC first, then in a Wayland session KWin, then a GNOME Shell (a
+// frozen one too: bounded, and never a guess from the X server), then the X
+// server, scoped by the session.
+TEST(WindowSystem, CompositorIpcThenKWinThenGnomeShellThenTheXServerScopedBySession) {
+  using enum GnomeShellProbe;
+  using enum WindowSystem;
+  const struct {
+    bool sway;
+    const char *waylandDisplay, *sessionType;
+    bool kwin;
+    GnomeShellProbe gnome;
+    WindowSystem chosen;
+  } cases[] = {
+      {true, nullptr, nullptr, false, absent, sway},
+      {true, "wayland-1", nullptr, true, extensionAnswers, sway},
+      {false, "wayland-1", nullptr, false, absent, x11FocusedWindowOnly},
+      {false, nullptr, "wayland", false, absent, x11FocusedWindowOnly},
+      {false, "", "x11", false, absent, x11},
+      {false, nullptr, "Wayland", false, absent, x11},
+      {false, "wayland-0", nullptr, true, absent, kwin},
+      {false, "wayland-0", nullptr, true, extensionMissing, kwin},
+      {false, nullptr, "x11", true, absent, x11},  // KWin on X11: the X server tells all
+      {false, "wayland-0", nullptr, false, extensionAnswers, gnome},
+      {false, "wayland-0", nullptr, false, silent, gnome},
+      {false, "wayland-0", nullptr, false, extensionMissing, gnomeWithoutExtension},
+      {false, nullptr, "x11", false, extensionAnswers, x11},  // GNOME on X11 likewise
+  };
+  for (const auto& c : cases) {
+    const SessionProbes probes{.swayAnswers = c.sway,
+                               .waylandSession = isWaylandSession(c.waylandDisplay, c.sessionType),
+                               .kwinServesDisplay = c.kwin,
+                               .gnomeShell = c.gnome};
+    EXPECT_EQ(chooseWindowSystem(probes), c.chosen) << &c - cases;
+  }
 }
 
 }  // namespace
