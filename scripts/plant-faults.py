@@ -70,6 +70,11 @@ FAULTS = [
      "{AtomName::NetWmWindowTypeDock, kNormalLayer}", "x11"),
     ("x11-grab-red-blue", "screencapture/x11/window_grab_x11.cpp",
      "*dst++ = static_cast<std::uint8_t>(p >> rs);", "*dst++ = static_cast<std::uint8_t>(p >> bs);", "x11"),
+    ("x11-unbounded", "screen_helper/desktop_linux.cpp",
+     "return withDeadline(makeX11Desktop(X11WindowScope::stackingOrder), kRequestTimeout);",
+     "return makeX11Desktop(X11WindowScope::stackingOrder);", "x11"),
+    ("bounded-close-unbounded", "screen_helper/bounded_desktop.cpp", "if (abandoned_) return;",
+     "if (abandoned_) return;\n    delete inner;\n    return;", "x11"),
     # Sway backend and the Wayland screenshot program
     ("sway-tiled-over-floating", "screen_helper/sway/sway_windows.cpp", "v.floating ? 1 : 2", "v.floating ? 2 : 1", "unit wayland"),
     ("shm-turn-90", "screencapture/wayland/shm_pixels.cpp", "case 1: fx = ry, fy = ux; break;",
