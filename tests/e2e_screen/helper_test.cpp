@@ -231,7 +231,8 @@ TEST(HelperXServerTrouble, AServerThatStopsAnsweringCostsTheRunOneBoundedWait) {
   constexpr auto kBound = std::chrono::seconds(6);  // the one wait of 2 s, with room for a slow start
   TempDir scratch;
   XServer server;
-  TestWindow window({"--title=Hedef", "--class=Yazici"}, server.display());
+  // As large as the screen, so that the screenshot program is still at work when the test sees it.
+  TestWindow window({"--title=Hedef", "--class=Yazici", "--size=1600x1000", "--pos=0,0"}, server.display());
   // The screenshot program, once the helper has started it: the helper's only child.
   const auto screenshotProgram = [](pid_t helper) {
     pid_t child = 0;
