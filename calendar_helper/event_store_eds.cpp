@@ -4,7 +4,7 @@
 // so the caller's bounded wait holds even when the registry never answers.
 // EDS asks no one for permission: a registry that cannot be opened, or that
 // nothing serves, is a store that is not there, and only the session bus
-// turning the call away (its policy, or a sandbox's) is a refusal.
+// turning the call away (AccessDenied, as its policy may) is a refusal.
 // Events are the occurrences EDS generates for the window, recurrences
 // expanded by EDS; dates and floating times are read in the local zone. The
 // query iterates a main context of its own on the caller's thread, so a

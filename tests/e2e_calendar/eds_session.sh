@@ -4,8 +4,8 @@
 #   eds_session.sh start ROOT [KIND]   starts bus, source registry and calendar factory in one new process group
 #                                      (ROOT/home is the pre-seeded HOME) and prints the environment to use;
 #                                      KIND "bare": the bus alone, as where EDS never started;
-#                                      "refusing": bus and registry, the bus turning away every call to the
-#                                      registry, as a sandbox's bus does
+#                                      "refusing": bus and registry, the bus's policy turning away every
+#                                      call to the registry
 #   eds_session.sh stop ROOT           ends every process that start began
 set -euo pipefail
 [[ ${1:-} =~ ^(start|stop)$ && -n ${2:-} && ${3:-} =~ ^(|bare|refusing)$ ]] ||
