@@ -15,7 +15,7 @@ struct AccessState {
   std::mutex mutex;
   std::condition_variable answered;
   bool signalled = false;
-  bool granted = false;
+  EventStore::AccessOutcome outcome = EventStore::AccessOutcome::refused;
   std::string errorMessage;
 };
 
@@ -23,10 +23,11 @@ struct AccessState {
 
 AccessAnswer requestAccess(EventStore& store, std::chrono::steady_clock::duration wait) {
   auto state = std::make_shared<AccessState>();
-  store.requestFullAccessToEvents([state](bool granted, std::optional<std::string> errorDescription) {
+  store.requestFullAccessToEvents([state](EventStore::AccessOutcome outcome,
+                                          std::optional<std::string> errorDescription) {
     std::lock_guard lock(state->mutex);
     if (state->signalled) return;  // a second call would be the store's fault; the first answer stands
-    state->granted = granted;
+    state->outcome = outcome;
     if (errorDescription) state->errorMessage = std::move(*errorDescription);
     state->signalled = true;
     state->answered.notify_all();
@@ -37,8 +38,12 @@ AccessAnswer requestAccess(EventStore& store, std::chrono::steady_clock::duratio
   const auto deadline = std::chrono::steady_clock::now() + wait;
   std::unique_lock lock(state->mutex);
   const bool signalled = state->answered.wait_until(lock, deadline, [&] { return state->signalled; });
-  if (!signalled) return {.timedOut = true, .granted = false, .errorMessage = {}};
-  return {.timedOut = false, .granted = state->granted, .errorMessage = state->errorMessage};
+  if (!signalled) return {.timedOut = true, .granted = false, .unavailable = false, .errorMessage = {}};
+  using enum EventStore::AccessOutcome;
+  return {.timedOut = false,
+          .granted = state->outcome == granted,
+          .unavailable = state->outcome == unavailable,
+          .errorMessage = state->errorMessage};
 }
 
 std::optional<JsonObject> accessFailureResult(const AccessAnswer& answer) {
@@ -46,6 +51,9 @@ std::optional<JsonObject> accessFailureResult(const AccessAnswer& answer) {
     return JsonObject{{"ok", false},
                       {"error", "timeout"},
                       {"detail", "Takvim izin istegi zaman asimina ugradi."}};
+  }
+  if (answer.unavailable) {
+    return JsonObject{{"ok", false}, {"error", "calendar_unavailable"}, {"detail", "Takvim deposuna ulasilamadi."}};
   }
   if (!answer.granted) {
     return JsonObject{{"ok", false}, {"error", "permission_denied"}, {"detail", answer.errorMessage}};

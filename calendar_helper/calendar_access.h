@@ -17,6 +17,7 @@ inline constexpr std::chrono::seconds kAccessWait{8};
 struct AccessAnswer {
   bool timedOut = false;
   bool granted = false;
+  bool unavailable = false;  // no store to ask: not granted, and not refused either
   std::string errorMessage;  // the store's text, empty when it gave none
 };
 
@@ -27,7 +28,8 @@ struct AccessAnswer {
 AccessAnswer requestAccess(EventStore& store, std::chrono::steady_clock::duration wait);
 
 // The error result for an answer that does not let the run go on; nullopt
-// when access was granted in time. A time-out wins over a refusal.
+// when access was granted in time. A time-out wins over the answer; a store
+// that was not there is no refusal, so the host is not sent to grant access.
 std::optional<JsonObject> accessFailureResult(const AccessAnswer& answer);
 
 }  // namespace halvic

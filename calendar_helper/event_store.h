@@ -61,12 +61,20 @@ class EventStore {
  public:
   virtual ~EventStore() = default;
 
+  // The store's answer to the access request.
+  enum class AccessOutcome {
+    granted,
+    refused,      // the platform said no: the user, a policy or a sandbox
+    unavailable,  // there was no store to ask (missing, not running, out of
+                  // reach): nobody refused, and asking again will not help
+  };
+
   // Asks for full access to events and returns without waiting for the answer.
   // The store calls `completion` at most once, on any thread, possibly before
   // this call returns, possibly never; `errorDescription` is the platform's
   // text when it reported an error. The store keeps the completion alive until
   // it has been called, even past the store's own lifetime.
-  using AccessCompletion = std::function<void(bool granted, std::optional<std::string> errorDescription)>;
+  using AccessCompletion = std::function<void(AccessOutcome outcome, std::optional<std::string> errorDescription)>;
   virtual void requestFullAccessToEvents(AccessCompletion completion) = 0;
 
   // Told on the main thread, once, after access was granted and before the

@@ -2,6 +2,9 @@
 //
 // Access is the opening of the source registry, done on a thread of its own
 // so the caller's bounded wait holds even when the registry never answers.
+// EDS asks no one for permission: a registry that cannot be opened, or that
+// nothing serves, is a store that is not there, and only the session bus
+// turning the call away (AccessDenied, as its policy may) is a refusal.
 // Events are the occurrences EDS generates for the window, recurrences
 // expanded by EDS; dates and floating times are read in the local zone. The
 // query iterates a main context of its own on the caller's thread, so a
@@ -24,18 +27,42 @@
 #include "event_store.h"
 #include "ical_values.h"
 #include "glib_silence.h"
+#include "session_bus.h"
 
 namespace halvic {
 
 namespace {
-
 
 struct GErrorFree {
   void operator()(GError* error) const { g_error_free(error); }
 };
 using ErrorPtr = std::unique_ptr<GError, GErrorFree>;
 
+// The GSettings schemas EDS's client libraries open. GLib ends the process
+// (SIGTRAP) when a schema is missing, which happens when the host hands its
+// children an XDG_DATA_DIRS of its own that leaves out EDS's (as sandboxed
+// and bundled applications do), so they are looked up before any EDS call.
+bool edsSchemasReachable() {
+  GSettingsSchemaSource* schemas = g_settings_schema_source_get_default();  // none when no schema is reachable
+  if (schemas == nullptr) return false;
+  for (const char* id : {"org.gnome.Evolution.DefaultSources", "org.gnome.evolution-data-server",
+                         "org.gnome.evolution-data-server.calendar"}) {
+    GSettingsSchema* schema = g_settings_schema_source_lookup(schemas, id, TRUE);
+    if (schema == nullptr) return false;
+    g_settings_schema_unref(schema);
+  }
+  return true;
+}
 
+// A running registry always serves its built-in sources ("system-calendar"
+// at least). GLib opens a registry whose bus name has no owner without an
+// error, waiting for one to appear, and that registry has no sources at all.
+bool servesSources(ESourceRegistry* registry) {
+  GList* sources = e_source_registry_list_sources(registry, nullptr);
+  const bool any = sources != nullptr;
+  g_list_free_full(sources, g_object_unref);
+  return any;
+}
 
 // Whole seconds for the EDS query. EDS refuses a negative bound without
 // ever calling back, which would leave the query waiting for good, so the
@@ -140,24 +167,45 @@ class EdsEventStore final : public EventStore {
   }
 
   void requestFullAccessToEvents(AccessCompletion completion) override {
+    // Without a session bus to name, GLib would start one of its own (given a
+    // DISPLAY), which outlives the run and holds no calendars. The address is
+    // set here, before any thread of ours reads the environment.
+    const std::string bus = sessionBusAddress();
+    if (bus.empty()) {
+      completion(AccessOutcome::unavailable, std::nullopt);
+      return;
+    }
+    g_setenv("DBUS_SESSION_BUS_ADDRESS", bus.c_str(), TRUE);
     auto open = [slot = slot_](const AccessCompletion& done) {
+      using enum AccessOutcome;
+      if (!edsSchemasReachable()) {
+        done(unavailable, std::nullopt);
+        return;
+      }
       GError* raw = nullptr;
       ESourceRegistry* registry = e_source_registry_new_sync(nullptr, &raw);
       ErrorPtr error(raw);
       if (registry == nullptr) {
-        done(false, error ? optionalText(error->message) : std::nullopt);
+        // No session bus, or one that failed us, is no refusal.
+        const bool turnedAway = error && g_error_matches(error.get(), G_DBUS_ERROR, G_DBUS_ERROR_ACCESS_DENIED);
+        done(turnedAway ? refused : unavailable, error ? optionalText(error->message) : std::nullopt);
+        return;
+      }
+      if (!servesSources(registry)) {
+        g_object_unref(registry);
+        done(unavailable, std::nullopt);
         return;
       }
       slot->registry.store(registry);
-      done(true, std::nullopt);
+      done(granted, std::nullopt);
     };
     try {
       // A copy, not a move: when the thread cannot be made, the completion
       // must still be there to report it.
       std::thread(open, completion).detach();
     } catch (const std::exception& failure) {
-      // No thread to ask from: the run reports a refusal with the reason.
-      completion(false, failure.what());
+      // No thread to ask from: the store cannot be reached, though it refused nothing.
+      completion(AccessOutcome::unavailable, failure.what());
     }
   }
 

@@ -35,7 +35,7 @@ class EventKitStore final : public EventStore {
         if (NSError* reported = error) {
           errorDescription = utf8String(reported.localizedDescription);
         }
-        completion(granted ? true : false, std::move(errorDescription));
+        completion(granted ? AccessOutcome::granted : AccessOutcome::refused, std::move(errorDescription));
       }
     }];
   }

@@ -13,17 +13,29 @@ class BoundedDesktop final : public Desktop {
       : inner_(std::move(inner)), deadline_(deadline) {}
 
   ~BoundedDesktop() override {
-    // A thread may still be inside the abandoned desktop; it stays alive,
-    // reachable from here, until the process ends.
-    if (abandoned_) static_cast<void>(inner_.release());
+    // Letting go of the inner desktop talks to the window system too (Xlib
+    // waits for the server's answer before it closes), so it has the same
+    // deadline: a server that froze after the last question, during the
+    // capture, must not keep the process from ending. A desktop that a thread
+    // may still be inside is left to that thread, reachable from it, until
+    // the process ends; so is one no thread could be made for.
+    Desktop* inner = inner_.release();
+    if (abandoned_) return;
+    try {
+      static_cast<void>(bounded(inner, [](Desktop& d) {
+        delete &d;
+        return std::optional<bool>(true);
+      }));
+    } catch (...) {  // a destructor must not throw: no thread, no memory
+    }
   }
 
   std::optional<FrontmostApplication> frontmostApplication() override {
-    return bounded([](Desktop& d) { return d.frontmostApplication(); });
+    return bounded(inner_.get(), [](Desktop& d) { return d.frontmostApplication(); });
   }
 
   std::optional<std::vector<LooseValue>> windowList() override {
-    return bounded([](Desktop& d) { return d.windowList(); });
+    return bounded(inner_.get(), [](Desktop& d) { return d.windowList(); });
   }
 
   std::string temporaryDirectory() override { return inner_->temporaryDirectory(); }
@@ -32,10 +44,10 @@ class BoundedDesktop final : public Desktop {
   std::string withheldWindowsDetail() override { return inner_->withheldWindowsDetail(); }
 
  private:
-  // The answer of `call` on the inner desktop, run on a thread of its own,
-  // or nullopt when it misses the deadline.
+  // The answer of `call` on `inner`, run on a thread of its own, or nullopt
+  // when it misses the deadline.
   template <typename Call>
-  auto bounded(Call call) -> decltype(call(std::declval<Desktop&>())) {
+  auto bounded(Desktop* inner, Call call) -> decltype(call(std::declval<Desktop&>())) {
     using Answer = decltype(call(std::declval<Desktop&>()));
     if (abandoned_) return std::nullopt;
     struct Shared {
@@ -45,7 +57,6 @@ class BoundedDesktop final : public Desktop {
       Answer answer;
     };
     auto shared = std::make_shared<Shared>();
-    Desktop* inner = inner_.get();
     std::thread([shared, inner, call] {
       Answer answer = call(*inner);
       std::lock_guard lock(shared->mutex);

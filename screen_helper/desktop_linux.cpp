@@ -18,8 +18,9 @@ namespace halvic {
 namespace {
 
 // A frozen compositor costs the run at most the probe and one request (about
-// 3 s), and the host still gets its line. Xwayland freezes with its
-// compositor, so in a Wayland session the X server's answers are bounded too.
+// 3 s), and the host still gets its line. Xlib waits on the X server without
+// a limit, so a frozen X server (Xwayland with its compositor, or a plain one
+// stopped or held in another client's grab) costs at most one request.
 constexpr std::chrono::milliseconds kProbeTimeout{1000};
 constexpr std::chrono::milliseconds kRequestTimeout{2000};
 
@@ -53,7 +54,7 @@ std::unique_ptr<Desktop> chooseDesktop() {
     case WindowSystem::x11:
       break;
   }
-  return makeX11Desktop(X11WindowScope::stackingOrder);
+  return withDeadline(makeX11Desktop(X11WindowScope::stackingOrder), kRequestTimeout);
 }
 
 // Asks the environment and probes the compositor at the first question about

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the calendar helper under valgrind's memcheck through every run of its end-to-end tests (the modes, the
-# hostile data, no session bus, the time-outs that end it while a thread is still inside EDS, a factory killed
-# mid-query), which start it behind the words of HALVIC_E2E_HELPER_WRAPPER: a memory error or a definite leak
+# hostile data, a store that is not there, the time-outs that end it while a thread is still inside EDS, a factory
+# killed mid-query), which start it behind the words of HALVIC_E2E_HELPER_WRAPPER: a memory error or a definite leak
 # ends it with status 1 and valgrind's report on stderr, each of which fails the test that ran it.
 #   scripts/valgrind-calendar.sh [build directory]
 # Without one it builds build/ (scripts/build.sh); not a sanitizer build, which valgrind cannot run.

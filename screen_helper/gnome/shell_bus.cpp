@@ -2,12 +2,12 @@
 
 #include <gio/gio.h>
 #include <gio/gunixfdlist.h>
-#include <sys/stat.h>
 
 #include <cstdlib>
 #include <string_view>
 
 #include "glib_silence.h"
+#include "session_bus.h"
 
 namespace halvic::gnome {
 namespace {
@@ -25,21 +25,6 @@ struct Deleter {
 using ErrorPtr = std::unique_ptr<GError, Deleter<GError, g_error_free>>;
 using VariantPtr = std::unique_ptr<GVariant, Deleter<GVariant, g_variant_unref>>;
 using ContextPtr = std::unique_ptr<GMainContext, Deleter<GMainContext, g_main_context_unref>>;
-
-// The session bus's address as the bus's own clients find it, but never by autolaunch, which would start a bus.
-std::string sessionBusAddress() {
-  if (const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS"); address != nullptr && address[0] != '\0')
-    return address;
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (runtime == nullptr || runtime[0] != '/') return {};
-  const std::string socket = std::string(runtime) + "/bus";
-  struct stat info {};
-  if (stat(socket.c_str(), &info) != 0 || !S_ISSOCK(info.st_mode)) return {};
-  gchar* escaped = g_dbus_address_escape_value(socket.c_str());
-  std::string address = std::string("unix:path=") + escaped;
-  g_free(escaped);
-  return address;
-}
 
 int milliseconds(std::chrono::milliseconds timeout) {
   return static_cast<int>(std::max<std::int64_t>(timeout.count(), 1));

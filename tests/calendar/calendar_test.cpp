@@ -92,7 +92,7 @@ TEST(EventRecords, SortedByStartWithSixEntriesEach) {
 // thread, or never, and each query step after a delay.
 struct StoreSetup {
   std::optional<std::chrono::milliseconds> answerAfter = 0ms;  // nullopt: never
-  bool granted = true;
+  EventStore::AccessOutcome access = EventStore::AccessOutcome::granted;
   std::optional<std::string> error = {};
   std::optional<std::vector<StoreCalendar>> calendars = std::vector<StoreCalendar>{{"a", "Is"}, {"b", std::nullopt}};
   std::optional<std::size_t> calendarsRead = {};  // nullopt: every calendar asked
@@ -112,7 +112,7 @@ struct FakeEventStore final : EventStore {
     auto answer = [this, completion = std::move(completion)] {
       std::this_thread::sleep_for(*s.answerAfter);
       answered = true;
-      completion(s.granted, s.error);
+      completion(s.access, s.error);
     };
     if (s.answerAfter == 0ms) answer();
     else if (s.answerAfter) lateAnswer = std::async(std::launch::async, std::move(answer));
@@ -140,6 +140,8 @@ TEST(CalendarRun, EachStepLeadsToItsResultWithinItsOwnBound) {
   const JsonObject accessTimeout = failure("timeout", "Takvim izin istegi zaman asimina ugradi.");
   const JsonObject queryTimeout = failure("timeout", "Takvim etkinlikleri zaman asimina ugradi.");
   const JsonObject unavailable = failure("calendar_unavailable", "Takvim etkinlikleri okunamadi.");
+  const JsonObject noStore = failure("calendar_unavailable", "Takvim deposuna ulasilamadi.");
+  using Access = EventStore::AccessOutcome;
   const std::vector<StoreCalendar> one{{"a", "Is"}};
   const char* refusal = "Erişim reddedildi: \"takvim\"";
   const struct {
@@ -153,8 +155,10 @@ TEST(CalendarRun, EachStepLeadsToItsResultWithinItsOwnBound) {
       {{.calendars = one, .calendarsRead = 0}, unavailable},
       {{.calendars = std::nullopt}, unavailable},
       {{.calendars = std::vector<StoreCalendar>{}}, eventsResult({})},
-      {{.granted = false}, failure("permission_denied", "")},
-      {{.answerAfter = 20ms, .granted = false, .error = refusal}, failure("permission_denied", refusal)},
+      {{.access = Access::refused}, failure("permission_denied", "")},
+      {{.answerAfter = 20ms, .access = Access::refused, .error = refusal}, failure("permission_denied", refusal)},
+      {{.access = Access::unavailable}, noStore},
+      {{.answerAfter = 20ms, .access = Access::unavailable, .error = "Cannot autolaunch D-Bus"}, noStore},
       {{.answerAfter = std::nullopt}, accessTimeout},
       {{.answerAfter = 400ms}, accessTimeout},
   };
@@ -172,7 +176,7 @@ TEST(CalendarRun, EachStepLeadsToItsResultWithinItsOwnBound) {
     const CalendarRunResult result = runCalendarTool("next", store, *makeSystemLocalCalendar(), clock, {200ms, 200ms});
     // Waits until the query thread, given up on or not, has let go of the store.
     for (int i = 0; i < 2000 && store.use_count() > 1; ++i) std::this_thread::sleep_for(5ms);
-    const bool pastAccess = c.setup.granted && c.setup.answerAfter.value_or(1s) < 200ms;
+    const bool pastAccess = c.setup.access == Access::granted && c.setup.answerAfter.value_or(1s) < 200ms;
     EXPECT_EQ(result.result, c.failed.value_or(kEvents)) << "case " << &c - cases;
     EXPECT_EQ(result.endAtOnce, !pastAccess || c.failed == queryTimeout) << "case " << &c - cases;
     const bool timedOut = c.failed == accessTimeout || c.failed == queryTimeout;

@@ -10,7 +10,9 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <stdexcept>
@@ -179,9 +181,10 @@ class CalendarStore : public ::testing::Test {
   }
   void SetUp() override { ASSERT_FALSE(env_.empty()) << "eds_session.sh start failed: " << error_; }
 
-  static Outcome script(const char* command) {
-    return testing::runToEnd(launch({"/bin/bash", EDS_SESSION_SCRIPT, command, root_}, {{"PATH", "/usr/bin:/bin"}}),
-                             kNoDeadline);
+  static Outcome script(const char* command, const fs::path& root = root_, const std::string& kind = "") {
+    Args args = {"/bin/bash", EDS_SESSION_SCRIPT, command, root};
+    if (!kind.empty()) args.push_back(kind);
+    return testing::runToEnd(launch(args, {{"PATH", "/usr/bin:/bin"}}), kNoDeadline);
   }
   // The registry answers the access request, the factory reads the events.
   static pid_t pid(const std::string& service) {
@@ -347,14 +350,19 @@ TEST_F(CalendarStore, AFactoryKilledMidQueryLeavesNoCalendarToRead) {
              {{"ok", false}, {"error", "calendar_unavailable"}, {"detail", "Takvim etkinlikleri okunamadi."}}, 0.0);
 }
 
-// A session of its own, which these cases break, with an empty calendar only: a window without occurrences in
-// a calendar that answers is no events, not an unreadable store.
+// A session of its own, which these cases break, with no calendar but EDS's built-in ones ("system-calendar"
+// and the like), which answer and hold nothing.
 class BrokenStore : public CalendarStore {
  protected:
   static void SetUpTestSuite() {
-    start([](const fs::path& home, long) { writeCalendar(home, "empty", "Boş takvim", {}); });
+    start([](const fs::path&, long) {});
   }
 };
+
+// Calendars that answer without occurrences are no events, not an unreadable or absent store.
+TEST_F(BrokenStore, ARegistryWithItsBuiltInCalendarsAloneAndNoEventsHasNoEvents) {
+  expectLine(run({"week"}, env_), {{"ok", true}, {"events", json::array()}});
+}
 
 TEST_F(BrokenStore, AServiceThatNeverAnswersTimesTheRunOutAfterEightSeconds) {
   for (const auto& [service, detail] : {std::pair{"registry", "Takvim izin istegi zaman asimina ugradi."},
@@ -369,11 +377,48 @@ TEST_F(BrokenStore, ARegistryGoneOnceAccessWasGrantedLeavesTheQueryServed) {
   expectLine(runStopping("factory", "registry"), {{"ok", true}, {"events", json::array()}}, 0.0);
 }
 
-// Without an address GLib looks for $XDG_RUNTIME_DIR/bus, then X11, and there is no DISPLAY; part of its text.
-TEST_F(BrokenStore, WithoutASessionBusAccessIsDeniedWithThePlatformsText) {
-  const json line = lineOf(run({"week"}, {{"HOME", root_ / "home"}, {"XDG_RUNTIME_DIR", root_ / "home"}}));
-  EXPECT_NE(line.value("detail", "").find("D-Bus"), std::string::npos) << line;
-  EXPECT_EQ(line, json({{"ok", false}, {"error", "permission_denied"}, {"detail", line.value("detail", "")}}));
+// No store to ask is no refusal: the host must not send the user to grant an access that nobody withheld. Only a
+// bus that turns the call away refuses, in its own words. Last, as it kills the session's registry.
+TEST_F(BrokenStore, AStoreThatIsNotThereIsUnavailableAndOnlyABusThatSaysNoRefuses) {
+  const auto other = [](const char* kind) {
+    const Outcome started = script("start", root_ / kind, kind);
+    std::istringstream lines(started.exitCode == 0 ? started.out : "");
+    Env env;
+    for (std::string name, value; std::getline(lines, name, '=') && std::getline(lines, value);) env[name] = value;
+    EXPECT_FALSE(env.empty()) << "eds_session.sh start " << kind << " failed: " << started.err;
+    return env;
+  };
+  const std::shared_ptr<void> stop(nullptr, [](void*) {
+    for (const char* kind : {"bare", "refusing"}) script("stop", root_ / kind);
+  });
+  Env hiddenSchemas = env_;
+  hiddenSchemas["XDG_DATA_DIRS"] = root_ / "home";  // a host's own data directory, without EDS's
+  const auto killRegistry = [] {
+    kill(pid("registry"), SIGKILL);
+    waitFor([] { return kill(pid("registry"), 0) != 0; });
+    return env_;
+  };
+  const json unavailable = {{"ok", false}, {"error", "calendar_unavailable"}, {"detail", "Takvim deposuna ulasilamadi."}};
+  const struct {
+    const char* name;
+    std::function<Env()> env;
+    std::optional<json> line;  // nullopt: a refusal with the bus's text
+  } rows[] = {
+      // Without an address GLib looks for $XDG_RUNTIME_DIR/bus, then for X11, and there is no DISPLAY.
+      {"no session bus at all", [] { return Env{{"HOME", root_ / "home"}, {"XDG_RUNTIME_DIR", root_ / "home"}}; },
+       unavailable},
+      {"EDS's schemas out of reach of XDG_DATA_DIRS", [&] { return hiddenSchemas; }, unavailable},
+      {"a bus on which EDS never started", [&] { return other("bare"); }, unavailable},
+      {"a bus that turns away every call to the registry", [&] { return other("refusing"); }, std::nullopt},
+      {"the registry killed before the run", killRegistry, unavailable},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const json line = lineOf(run({"week"}, row.env()));
+    const json refusal = {{"ok", false}, {"error", "permission_denied"}, {"detail", line.value("detail", "")}};
+    EXPECT_EQ(line, row.line.value_or(refusal));
+    EXPECT_TRUE(row.line || line.value("detail", "").find("Rejected") != std::string::npos) << line;
+  }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // host when they are mistreated, and pressure from outside: many runs at once, windows and X servers that
 // vanish mid-run.
 #include <atomic>
+#include <fstream>
 #include <set>
 
 #include "x_session.h"
@@ -219,6 +220,47 @@ TEST(HelperXServerTrouble, TheServerDyingAtAnyMomentOfARunLeavesOneCleanLine) {
     if (kill < 0) runTime = std::chrono::steady_clock::now() - start;
     EXPECT_TRUE(kill >= 0 || result.value("ok", false)) << "the run without a kill fails: " << result.dump();
     expectReportedLoss(result);
+  }
+}
+
+// Xlib waits for a server without a limit; the helper waits 2 s for each question and for letting go of the
+// server at its end, and a server that stopped answering costs it one such wait. Stopped before the run, the
+// server never takes the helper's connection; stopped while the screenshot program runs (which then gives up, as
+// its own deadline would make it, only sooner), it holds up the closing of the helper's connection.
+TEST(HelperXServerTrouble, AServerThatStopsAnsweringCostsTheRunOneBoundedWait) {
+  constexpr auto kBound = std::chrono::seconds(6);  // the one wait of 2 s, with room for a slow start
+  TempDir scratch;
+  XServer server;
+  // As large as the screen, so that the screenshot program is still at work when the test sees it.
+  TestWindow window({"--title=Hedef", "--class=Yazici", "--size=1600x1000", "--pos=0,0"}, server.display());
+  // The screenshot program, once the helper has started it: the helper's only child.
+  const auto screenshotProgram = [](pid_t helper) {
+    pid_t child = 0;
+    std::ifstream("/proc/" + std::to_string(helper) + "/task/" + std::to_string(helper) + "/children") >> child;
+    return child;
+  };
+  const struct {
+    const char* name;
+    bool beforeTheRun;
+    json expected;
+  } rows[] = {
+      {"stopped before the run", true, {{"ok", false}, {"error", "no_active_window"}, {"owner_name", ""}}},
+      {"stopped while the screenshot program runs", false,
+       {{"ok", false}, {"error", "capture_failed"}, {"owner_name", "Yazici"}, {"window_title", "Hedef"}}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    if (row.beforeTheRun) kill(server.pid(), SIGSTOP);
+    RunningProgram helper(helperLaunch({}, scratch.path, SCREEN_HELPER_PATH, server.display()));
+    if (!row.beforeTheRun) {
+      pid_t child = 0;
+      while (helper.running() && (child = screenshotProgram(helper.pid())) == 0) std::this_thread::yield();
+      kill(server.pid(), SIGSTOP);
+      if (child > 0) kill(child, SIGKILL);
+    }
+    const testing::Outcome outcome = helper.finish(kBound);
+    kill(server.pid(), SIGCONT);
+    expectSubset(parsed(oneLine(outcome)), row.expected);
   }
 }
 
