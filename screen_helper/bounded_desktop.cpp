@@ -4,10 +4,12 @@
 #include <mutex>
 #include <thread>
 
+#include "linux_desktop.h"
+
 namespace halvic {
 namespace {
 
-class BoundedDesktop final : public Desktop {
+class BoundedDesktop final : public LinuxDesktop {
  public:
   BoundedDesktop(std::unique_ptr<Desktop> inner, std::chrono::milliseconds deadline)
       : inner_(std::move(inner)), deadline_(deadline) {}
@@ -38,9 +40,6 @@ class BoundedDesktop final : public Desktop {
     return bounded(inner_.get(), [](Desktop& d) { return d.windowList(); });
   }
 
-  std::string temporaryDirectory() override { return inner_->temporaryDirectory(); }
-  std::string screenshotProgramPath() override { return inner_->screenshotProgramPath(); }
-  bool screenCaptureAllowed() override { return inner_->screenCaptureAllowed(); }
   std::string withheldWindowsDetail() override { return inner_->withheldWindowsDetail(); }
 
  private:

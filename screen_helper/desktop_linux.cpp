@@ -8,7 +8,7 @@
 #include "kwin/desktop_kwin.h"
 #include "kwin/kwin_session.h"
 #include "kwin/window_list_script.h"
-#include "linux_paths.h"
+#include "linux_desktop.h"
 #include "sway/desktop_sway.h"
 #include "sway/sway_ipc.h"
 #include "window_system.h"
@@ -60,13 +60,10 @@ std::unique_ptr<Desktop> chooseDesktop() {
 // Asks the environment and probes the compositor at the first question about
 // windows, so a run that asks none (an unsupported mode) talks to no window
 // system. Paths are the same for every Linux window system.
-class FirstUseDesktop final : public Desktop {
+class FirstUseDesktop final : public LinuxDesktop {
  public:
   std::optional<FrontmostApplication> frontmostApplication() override { return chosen().frontmostApplication(); }
   std::optional<std::vector<LooseValue>> windowList() override { return chosen().windowList(); }
-  std::string temporaryDirectory() override { return linuxTemporaryDirectory(); }
-  std::string screenshotProgramPath() override { return screenshotProgramBesideExecutable(); }
-  bool screenCaptureAllowed() override { return true; }  // X11 and Wayland ask no one
   std::string withheldWindowsDetail() override { return chosen().withheldWindowsDetail(); }
 
  private:

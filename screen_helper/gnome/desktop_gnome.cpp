@@ -5,13 +5,13 @@
 
 #include <nlohmann/json.hpp>
 
-#include "linux_paths.h"
+#include "linux_desktop.h"
 #include "shell_windows.h"
 
 namespace halvic {
 namespace {
 
-class GnomeDesktop final : public Desktop {
+class GnomeDesktop final : public LinuxDesktop {
  public:
   GnomeDesktop(std::unique_ptr<gnome::ShellBus> bus, std::chrono::milliseconds timeout)
       : bus_(std::move(bus)), timeout_(timeout) {}
@@ -27,9 +27,6 @@ class GnomeDesktop final : public Desktop {
     return gnome::windowRecords(*windows);
   }
 
-  std::string temporaryDirectory() override { return linuxTemporaryDirectory(); }
-  std::string screenshotProgramPath() override { return screenshotProgramBesideExecutable(); }
-  bool screenCaptureAllowed() override { return true; }  // the extension answered this program
 
  private:
   std::optional<nlohmann::json> shellWindows() {
@@ -55,16 +52,13 @@ std::string enableDetail(const gnome::ShellReply& probe) {
          "' komutuyla uzantiyi acip oturumu kapatip yeniden ac, sonra tekrar dene.";
 }
 
-class ExtensionMissingDesktop final : public Desktop {
+class ExtensionMissingDesktop final : public LinuxDesktop {
  public:
   ExtensionMissingDesktop(std::unique_ptr<Desktop> inner, std::string detail)
       : inner_(std::move(inner)), detail_(std::move(detail)) {}
 
   std::optional<FrontmostApplication> frontmostApplication() override { return inner_->frontmostApplication(); }
   std::optional<std::vector<LooseValue>> windowList() override { return inner_->windowList(); }
-  std::string temporaryDirectory() override { return inner_->temporaryDirectory(); }
-  std::string screenshotProgramPath() override { return inner_->screenshotProgramPath(); }
-  bool screenCaptureAllowed() override { return inner_->screenCaptureAllowed(); }
   std::string withheldWindowsDetail() override { return detail_; }
 
  private:

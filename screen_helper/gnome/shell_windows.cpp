@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "json_members.h"
 #include "window_layers.h"
 #include "window_record.h"
 
@@ -12,28 +13,7 @@ namespace halvic::gnome {
 namespace {
 
 using nlohmann::json;
-
-const json* memberOf(const json& node, std::string_view key) {
-  if (!node.is_object()) return nullptr;
-  const auto it = node.find(key);
-  return it == node.end() ? nullptr : &*it;
-}
-
-const std::string* textAt(const json& node, std::string_view key) {
-  const json* value = memberOf(node, key);
-  return value && value->is_string() ? value->get_ptr<const std::string*>() : nullptr;
-}
-
-std::optional<std::int64_t> integerAt(const json& node, std::string_view key) {
-  const json* value = memberOf(node, key);
-  if (value == nullptr || !value->is_number_integer()) return std::nullopt;
-  return value->get<std::int64_t>();
-}
-
-bool flagAt(const json& node, std::string_view key) {
-  const json* value = memberOf(node, key);
-  return value != nullptr && value->is_boolean() && value->get<bool>();
-}
+using namespace json_members;
 
 // A window id: a non-negative integer (the Shell's ids are 64-bit).
 std::optional<std::uint64_t> idOf(const json& window) {

@@ -3,13 +3,13 @@
 #include <optional>
 
 #include "kwin_windows.h"
-#include "linux_paths.h"
+#include "linux_desktop.h"
 #include "window_list_script.h"
 
 namespace halvic {
 namespace {
 
-class KWinDesktop final : public Desktop {
+class KWinDesktop final : public LinuxDesktop {
  public:
   KWinDesktop(kwin::SessionKWin kwin, std::string scriptTemplate, std::chrono::milliseconds timeout)
       : kwin_(std::move(kwin)), scriptTemplate_(std::move(scriptTemplate)), timeout_(timeout) {}
@@ -25,11 +25,8 @@ class KWinDesktop final : public Desktop {
     return kwin::windowRecords(*list);
   }
 
-  std::string temporaryDirectory() override { return linuxTemporaryDirectory(); }
-  std::string screenshotProgramPath() override { return screenshotProgramBesideExecutable(); }
   // KWin decides per capture, by the screenshot program's .desktop file; its
   // refusal comes back as that program's message.
-  bool screenCaptureAllowed() override { return true; }
 
  private:
   std::optional<kwin::WindowList> windowList_() {

@@ -7,33 +7,18 @@
 
 #include <nlohmann/json.hpp>
 
+#include "json_members.h"
 #include "window_layers.h"
 
 namespace halvic::kwin {
 namespace {
 
 using nlohmann::json;
+using namespace json_members;
 
-const json* memberOf(const json& node, std::string_view key) {
-  if (!node.is_object()) return nullptr;
-  const auto it = node.find(key);
-  return it == node.end() ? nullptr : &*it;
-}
-
-std::string textAt(const json& node, std::string_view key) {
-  const json* value = memberOf(node, key);
-  return value && value->is_string() ? value->get<std::string>() : std::string();
-}
-
-std::optional<double> numberAt(const json& node, std::string_view key) {
-  const json* value = memberOf(node, key);
-  if (value == nullptr || !value->is_number()) return std::nullopt;
-  return value->get<double>();
-}
-
-bool flagAt(const json& node, std::string_view key) {
-  const json* value = memberOf(node, key);
-  return value != nullptr && value->is_boolean() && value->get<bool>();
+std::string textOrEmpty(const json& node, std::string_view key) {
+  const std::string* text = textAt(node, key);
+  return text ? *text : std::string();
 }
 
 std::optional<Area> areaAt(const json& node, std::string_view key) {
@@ -47,17 +32,17 @@ std::optional<Area> areaAt(const json& node, std::string_view key) {
 
 Window windowFrom(const json& node) {
   Window window;
-  window.uuid = textAt(node, "id");
+  window.uuid = textOrEmpty(node, "id");
   // A pid is a whole number; anything else is no pid.
   if (const auto pid = numberAt(node, "pid"); pid && *pid == static_cast<double>(static_cast<std::int64_t>(*pid)) &&
                                               std::abs(*pid) < 9.0e15) {
     window.pid = static_cast<std::int64_t>(*pid);
   }
-  window.caption = textAt(node, "caption");
-  window.resourceClass = textAt(node, "resourceClass");
-  window.desktopFileName = textAt(node, "desktopFileName");
+  window.caption = textOrEmpty(node, "caption");
+  window.resourceClass = textOrEmpty(node, "resourceClass");
+  window.desktopFileName = textOrEmpty(node, "desktopFileName");
   window.area = areaAt(node, "area");
-  if (std::string kind = textAt(node, "kind"); !kind.empty()) window.kind = std::move(kind);
+  if (std::string kind = textOrEmpty(node, "kind"); !kind.empty()) window.kind = std::move(kind);
   window.opacity = numberAt(node, "opacity").value_or(1.0);
   window.minimized = flagAt(node, "minimized");
   window.hidden = flagAt(node, "hidden");
@@ -114,7 +99,7 @@ std::optional<WindowList> parseWindowList(std::string_view report) {
   const json* windows = memberOf(root, "windows");
   if (windows == nullptr || !windows->is_array()) return std::nullopt;
   WindowList list;
-  list.activeUuid = textAt(root, "active");
+  list.activeUuid = textOrEmpty(root, "active");
   for (const json& node : *windows) {
     if (node.is_object()) list.windows.push_back(windowFrom(node));
   }

@@ -6,14 +6,14 @@
 
 #include <nlohmann/json.hpp>
 
-#include "linux_paths.h"
+#include "linux_desktop.h"
 #include "sway_ipc.h"
 #include "sway_windows.h"
 
 namespace halvic {
 namespace {
 
-class SwayDesktop final : public Desktop {
+class SwayDesktop final : public LinuxDesktop {
  public:
   SwayDesktop(std::string socketPath, std::chrono::milliseconds timeout)
       : socketPath_(std::move(socketPath)), timeout_(timeout) {}
@@ -29,9 +29,6 @@ class SwayDesktop final : public Desktop {
     return sway::windowRecords(*tree);
   }
 
-  std::string temporaryDirectory() override { return linuxTemporaryDirectory(); }
-  std::string screenshotProgramPath() override { return screenshotProgramBesideExecutable(); }
-  bool screenCaptureAllowed() override { return true; }  // X11 and Wayland ask no one
 
  private:
   std::optional<nlohmann::json> layoutTree() {

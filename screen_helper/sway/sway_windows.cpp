@@ -7,6 +7,7 @@
 #include <string_view>
 #include <utility>
 
+#include "json_members.h"
 #include "sway_tree.h"
 #include "window_layers.h"
 
@@ -14,27 +15,11 @@ namespace halvic::sway {
 namespace {
 
 using nlohmann::json;
+using namespace json_members;
 
 // Deeper trees than this are not layouts a compositor makes; the walk stops
 // there instead of exhausting the stack.
 constexpr int kDeepestNesting = 256;
-
-const json* memberOf(const json& node, std::string_view key) {
-  if (!node.is_object()) return nullptr;
-  const auto it = node.find(key);
-  return it == node.end() ? nullptr : &*it;
-}
-
-const std::string* textAt(const json& node, std::string_view key) {
-  const json* value = memberOf(node, key);
-  return value && value->is_string() ? value->get_ptr<const std::string*>() : nullptr;
-}
-
-std::optional<std::int64_t> integerAt(const json& node, std::string_view key) {
-  const json* value = memberOf(node, key);
-  if (value == nullptr || !value->is_number_integer()) return std::nullopt;
-  return value->get<std::int64_t>();
-}
 
 bool isType(const json& node, std::string_view type) {
   const std::string* t = textAt(node, "type");

@@ -4,14 +4,14 @@
 
 #include <string>
 
-#include "linux_paths.h"
+#include "linux_desktop.h"
 #include "x11_connection.h"
 #include "x11_window_list.h"
 
 namespace halvic {
 namespace {
 
-class X11Desktop final : public Desktop {
+class X11Desktop final : public LinuxDesktop {
  public:
   explicit X11Desktop(X11WindowScope scope) : scope_(scope) {}
 
@@ -45,9 +45,6 @@ class X11Desktop final : public Desktop {
     return records;
   }
 
-  std::string temporaryDirectory() override { return linuxTemporaryDirectory(); }
-  std::string screenshotProgramPath() override { return screenshotProgramBesideExecutable(); }
-  bool screenCaptureAllowed() override { return true; }  // X11 and Wayland ask no one
 
  private:
   // Opened on first use and kept: the connection is not data, so keeping it
