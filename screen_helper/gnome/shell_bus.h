@@ -14,7 +14,7 @@ namespace halvic::gnome {
 enum class ShellAnswer {
   answered,      // the extension answered the request
   refusedUs,     // the extension answered that this program is not one of the installed helpers it serves
-  noExtension,   // the Shell is on the bus, our extension is not (not installed, not enabled, a Shell it does not serve)
+  noExtension,   // the Shell is on the bus, our extension is not (not installed, not enabled, not for this Shell)
   noShell,       // no session bus, or no GNOME Shell on it
   silent,        // no answer in time (a frozen Shell), now or earlier in this run
   failed,        // any other error, `text` says which

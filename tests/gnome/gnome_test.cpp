@@ -291,7 +291,8 @@ TEST(GnomeScreenHelper, IgnoresMinimizedWindowsAndOtherWorkspaces) {
     SCOPED_TRACE(command);
     const Client witness = waylandWindow("witness-" + command, "witness");
     const XWindow hidden = x11Window({"--class=Hidden", "--size=500x400"});
-    EXPECT_EQ(helper().value("owner_name", ""), "Hidden");
+    // The X server names the new window active before the Shell hears back that it has the focus.
+    ASSERT_TRUE(waitFor([&] { return helper().value("owner_name", "") == "Hidden"; }, 5s));
     std::vector<std::string> args{command, hidden.id};
     args.insert(args.end(), after.begin(), after.end());
     xdotool(args);
@@ -392,8 +393,11 @@ TEST(GnomeInstall, EachShellRunsTheEntryThatNamesItsVersion) {
     EXPECT_EQ(metadata.value("shell-version", json()), json(entry.shellVersions));
     const std::string state = "'state': <" + std::to_string(entry.uuid == session.uuid ? kActive : kOutOfDate) + ".0>";
     std::string info;
-    EXPECT_TRUE(waitFor([&] { return (info = extension("GetExtensionInfo", entry.uuid)).find(state) != std::string::npos; },
-                        5s)) << info;
+    const auto inState = [&] {
+      info = extension("GetExtensionInfo", entry.uuid);
+      return info.find(state) != std::string::npos;
+    };
+    EXPECT_TRUE(waitFor(inState, 5s)) << info;
   }
 }
 
