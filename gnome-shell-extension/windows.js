@@ -3,8 +3,9 @@
 // of this user whose executable is one of the installed helpers (`callers`, one absolute path a line, written at
 // install time), and every failure with an error name of its own. It moves, focuses and changes nothing.
 //
-// An ES module that every entry point shares: the entry hands it the extension's directory and the one thing that
-// differs between Shell versions, how a file descriptor becomes an output stream.
+// An ES module that both entry points (shell-43/, shell-45/) share: the entry hands it the extension's directory and
+// the one thing that differs between Shell versions, how a file descriptor becomes an output stream (the stream, or
+// a promise of it).
 import Gio from 'gi://Gio';
 import GLib from 'gi://GLib';
 import Meta from 'gi://Meta';
@@ -133,7 +134,7 @@ export class WindowService {
     const fd = takeFd();
     if (fd === undefined)
       throw new Refusal('NoFileDescriptor', 'no file descriptor came with the call');
-    const stream = this._outputStreamForFd(fd);
+    const stream = await this._outputStreamForFd(fd);
     try {
       await call((done) => Shell.Screenshot.composite_to_stream(texture, ...crop, scale, null, 0, 0, 1, stream,
         (o, r) => done(o, r, (x) => Shell.Screenshot.composite_to_stream_finish(x))));

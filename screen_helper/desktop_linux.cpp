@@ -48,7 +48,7 @@ std::unique_ptr<Desktop> chooseDesktop() {
       return makeGnomeDesktop(std::move(gnomeShell.bus), kRequestTimeout);
     case WindowSystem::gnomeWithoutExtension:
       return withExtensionMissing(withDeadline(makeX11Desktop(X11WindowScope::focusedWindowOnly), kRequestTimeout),
-                                  gnomeShell.reply);
+                                  gnomeShell.reply, gnomeShell.shellVersion);
     case WindowSystem::x11FocusedWindowOnly:
       return withDeadline(makeX11Desktop(X11WindowScope::focusedWindowOnly), kRequestTimeout);
     case WindowSystem::x11:

@@ -2,7 +2,10 @@
 # The tests in a Debian 13 root (scripts/debian-root.sh with scripts/roots/trixie.txt), where the newest desktops
 # and compilers are:
 #   1. the end-to-end suites of the desktops, run by this machine's build (the programs built on Debian 12 run
-#      there unchanged): sway 1.10 (tests/wayland)
+#      there unchanged), each in a fresh copy of the root with one session of its desktop: sway 1.10
+#      (tests/wayland), GNOME Shell 48 with our extension's module entry (tests/gnome), and KWin 6 (tests/kwin;
+#      without OpenGL KWin 6 offers no window captures, so there its cases check the window list and the choice of
+#      window, and those about pixels are skipped)
 #   2. the project built there with Debian 13's GCC and libraries, warnings as errors, and its unit tests
 #   scripts/debian13.sh [build-dir]     (default build/, built by scripts/build.sh unless it is there)
 # Each step runs in a fresh copy of the root with the clone bound at the same path, so the build's absolute paths
@@ -10,11 +13,18 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(readlink -f "${1:-$root/build}")
-[ -x "$build/tests/wayland/wayland_tests" ] || "$root/scripts/build.sh" "$build"
+suites=("$build/tests/wayland/wayland_tests" "$build/tests/gnome/gnome_tests" "$build/tests/kwin/kwin_tests")
+for suite in "${suites[@]}"; do [ -x "$suite" ] || { "$root/scripts/build.sh" "$build"; break; }; done
 in_root() { "$root/scripts/debian-root.sh" run trixie "$root/scripts/roots/trixie.txt" --bind "$root" --bind "$build" "$@"; }
 
 echo "== Debian 13: the sway suite"
 in_root -- bash -c 'sway --version && exec "$0" --gtest_brief=1' "$build/tests/wayland/wayland_tests"
+
+echo "== Debian 13: the GNOME suite"
+in_root -- "$build/tests/gnome/gnome_tests" --gtest_brief=1
+
+echo "== Debian 13: the KWin suite"
+in_root -- "$build/tests/kwin/kwin_tests" --gtest_brief=1
 
 echo "== Debian 13: the build and the unit tests"
 # The machine's build's optimisation (-O2), on which warnings depend, without the debug information, which would

@@ -99,6 +99,9 @@ FAULTS = [
      "[x, y,", "gnome"),
     ("gnome-install-destdir", "gnome-shell-extension/install_callers.cmake.in", '"${execdir}/halvic_screen_helper',
      '"$ENV{DESTDIR}${execdir}/halvic_screen_helper', "gnome"),
+    ("gnome-uuid-boundary", "screen_helper/gnome/extension_uuid.cpp", "major < 45 ?", "major <= 45 ?", "unit gnome"),
+    ("gnome-uuid-unread-version", "screen_helper/gnome/extension_uuid.cpp", "parsed.ec == std::errc() && major < 45",
+     "parsed.ec != std::errc() || major < 45", "unit gnome"),
     ("gnome-capture-absolute-area", "screencapture/gnome/window_grab_gnome.cpp", "gnome::ownAreaInFrame(*entry)",
      "gnome::ownArea(*entry)", "gnome"),
     # KWin backend and the KWin screenshot program

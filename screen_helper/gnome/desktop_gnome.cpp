@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "extension_uuid.h"
 #include "linux_desktop.h"
 #include "shell_windows.h"
 
@@ -42,8 +43,8 @@ class GnomeDesktop final : public LinuxDesktop {
 };
 
 // What the user has to do, in the tools' words (Turkish, without diacritics).
-std::string enableDetail(const gnome::ShellReply& probe) {
-  const std::string uuid = gnome::kExtensionUuid;
+std::string enableDetail(const gnome::ShellReply& probe, std::string_view shellVersion) {
+  const std::string uuid(gnome::extensionUuidFor(shellVersion));
   if (probe.answer == gnome::ShellAnswer::refusedUs) {
     return "GNOME Shell uzantisi " + uuid + " bu programi tanimiyor: yalnizca kuruldugu yerdeki yardimcilara yanit "
            "verir. Yardimcilari uzantiyla birlikte yeniden kurup tekrar dene.";
@@ -70,7 +71,8 @@ class ExtensionMissingDesktop final : public LinuxDesktop {
 
 GnomeShellFound findGnomeShell(std::chrono::milliseconds timeout) {
   gnome::ProbedShell probed = gnome::probeShell(timeout);
-  GnomeShellFound found{GnomeShellProbe::absent, std::move(probed.reply), std::move(probed.bus)};
+  GnomeShellFound found{GnomeShellProbe::absent, std::move(probed.reply), std::move(probed.shellVersion),
+                        std::move(probed.bus)};
   switch (found.reply.answer) {
     case gnome::ShellAnswer::answered:
     case gnome::ShellAnswer::failed:  // there, if broken: its window list will say so
@@ -93,8 +95,9 @@ std::unique_ptr<Desktop> makeGnomeDesktop(std::unique_ptr<gnome::ShellBus> bus, 
   return std::make_unique<GnomeDesktop>(std::move(bus), timeout);
 }
 
-std::unique_ptr<Desktop> withExtensionMissing(std::unique_ptr<Desktop> inner, const gnome::ShellReply& probe) {
-  return std::make_unique<ExtensionMissingDesktop>(std::move(inner), enableDetail(probe));
+std::unique_ptr<Desktop> withExtensionMissing(std::unique_ptr<Desktop> inner, const gnome::ShellReply& probe,
+                                              std::string_view shellVersion) {
+  return std::make_unique<ExtensionMissingDesktop>(std::move(inner), enableDetail(probe, shellVersion));
 }
 
 }  // namespace halvic

@@ -46,7 +46,7 @@ ShellReply replyFor(GError* error) {
     return {ShellAnswer::noShell, "no GNOME Shell on the session bus"};
   if (name == "org.freedesktop.DBus.Error.UnknownMethod" || name == "org.freedesktop.DBus.Error.UnknownObject" ||
       name == "org.freedesktop.DBus.Error.UnknownInterface") {
-    return {ShellAnswer::noExtension, "the GNOME Shell extension " + std::string(kExtensionUuid) + " is not enabled"};
+    return {ShellAnswer::noExtension, "our GNOME Shell extension is not enabled"};
   }
   return {ShellAnswer::failed, name.empty() ? message : name + ": " + message};
 }
@@ -62,6 +62,18 @@ class GdbusShellBus final : public ShellBus {
 
   ShellReply probe(std::chrono::milliseconds timeout) override { return call("GetVersion", nullptr, timeout); }
   ShellReply windows(std::chrono::milliseconds timeout) override { return call("GetWindows", nullptr, timeout); }
+
+  std::string shellVersion(std::chrono::milliseconds timeout) override {
+    if (silent_) return "";
+    VariantPtr result(g_dbus_connection_call_sync(
+        connection_, kShellName, "/org/gnome/Shell", "org.freedesktop.DBus.Properties", "Get",
+        g_variant_new("(ss)", kShellName, "ShellVersion"), G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NO_AUTO_START,
+        milliseconds(timeout), nullptr, nullptr));
+    if (!result) return "";
+    VariantPtr value(g_variant_get_child_value(result.get(), 0));
+    VariantPtr text(g_variant_get_variant(value.get()));
+    return g_variant_is_of_type(text.get(), G_VARIANT_TYPE_STRING) ? g_variant_get_string(text.get(), nullptr) : "";
+  }
 
   ShellReply capture(std::uint64_t id, const LogicalRect& area, int fd, std::chrono::milliseconds timeout) override {
     GUnixFDList* fds = g_unix_fd_list_new();
@@ -158,8 +170,13 @@ ProbedShell probeShell(std::chrono::milliseconds timeout) {
   ProbedShell probed;
   probed.bus = ShellBus::connect(timeout);
   if (!probed.bus) return probed;
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-  probed.reply = probed.bus->probe(std::max(left, std::chrono::milliseconds(1)));
+  const auto left = [deadline] {
+    return std::max(std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()),
+                    std::chrono::milliseconds(1));
+  };
+  probed.reply = probed.bus->probe(left());
+  if (probed.reply.answer == ShellAnswer::noExtension || probed.reply.answer == ShellAnswer::refusedUs)
+    probed.shellVersion = probed.bus->shellVersion(left());
   return probed;
 }
 

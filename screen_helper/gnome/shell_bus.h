@@ -11,13 +11,10 @@
 
 namespace halvic::gnome {
 
-// The extension's uuid: what a user enables (`gnome-extensions enable ...`) and where it is installed.
-inline constexpr const char* kExtensionUuid = "desktop-helpers@halvic";
-
 enum class ShellAnswer {
   answered,      // the extension answered the request
   refusedUs,     // the extension answered that this program is not one of the installed helpers it serves
-  noExtension,   // the Shell is on the bus, our extension is not (not installed, not enabled, too old a Shell)
+  noExtension,   // the Shell is on the bus, our extension is not (not installed, not enabled, not for this Shell)
   noShell,       // no session bus, or no GNOME Shell on it
   silent,        // no answer in time (a frozen Shell), now or earlier in this run
   failed,        // any other error, `text` says which
@@ -37,6 +34,8 @@ class ShellBus {
 
   // Whether the extension answers (GetVersion), within `timeout`.
   virtual ShellReply probe(std::chrono::milliseconds timeout) = 0;
+  // The Shell's own version (its ShellVersion property, "48.7"), within `timeout`; empty when it does not say.
+  virtual std::string shellVersion(std::chrono::milliseconds timeout) = 0;
   // The Shell's windows front to back as JSON text (GetWindows).
   virtual ShellReply windows(std::chrono::milliseconds timeout) = 0;
   // Has the extension write a PNG of `area` of window `id` (logical units from the window's frame origin, at the
@@ -45,9 +44,12 @@ class ShellBus {
 };
 
 // A connection and its probe's answer, both within `timeout`; no connection (and `noShell`) without a session bus.
+// When the Shell answered but our extension did not serve this program (noExtension, refusedUs), also the Shell's
+// version, within the same `timeout`, which says which of the extension's uuids it loads.
 struct ProbedShell {
   std::unique_ptr<ShellBus> bus;
   ShellReply reply{ShellAnswer::noShell, "no session bus"};
+  std::string shellVersion;
 };
 ProbedShell probeShell(std::chrono::milliseconds timeout);
 

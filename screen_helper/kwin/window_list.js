@@ -11,11 +11,19 @@
   var replyService = "@REPLY_SERVICE@";
   var pluginName = "@PLUGIN_NAME@";
 
+  // KWin's lists (6's stackingOrder, desktops) reach a script as array-like
+  // sequences, not arrays: copied into one.
+  function array(list) {
+    var out = [];
+    for (var i = 0; list && i < list.length; ++i) out.push(list[i]);
+    return out;
+  }
+
   var api = {
     // Every managed window, bottom of the stack first.
     stackingOrder: function () {
-      if (Array.isArray(workspace.stackingOrder)) return workspace.stackingOrder.slice();  // 6
-      var windows = workspace.clientList().slice();  // 5.27: unordered, each with its place
+      if (typeof workspace.clientList !== "function") return array(workspace.stackingOrder);  // 6
+      var windows = array(workspace.clientList());  // 5.27: unordered, each with its place
       windows.sort(function (a, b) { return a.stackingOrder - b.stackingOrder; });
       return windows;
     },
@@ -26,15 +34,12 @@
       if (w.onAllDesktops) return true;
       if (typeof w.desktop === "number") return w.desktop === workspace.currentDesktop;  // 5.27: numbers
       var current = workspace.currentDesktop;  // 6: desktop objects
-      return (w.desktops || []).some(function (d) { return d === current || (d && current && d.id === current.id); });
+      return array(w.desktops).some(function (d) { return d === current || (d && current && d.id === current.id); });
     },
     onCurrentActivity: function (w) {
-      var activities = w.activities;
-      if (!activities || activities.length === 0) return true;  // on every activity
-      for (var i = 0; i < activities.length; ++i) {
-        if (activities[i] === workspace.currentActivity) return true;
-      }
-      return false;
+      var activities = array(w.activities);
+      if (activities.length === 0) return true;  // on every activity
+      return activities.indexOf(workspace.currentActivity) >= 0;
     },
     // The area a window capture without decoration and shadow shows, in
     // logical coordinates. 6 names it; in 5.27 the frame holds a server-side

@@ -1,7 +1,6 @@
-// GNOME Shell 43 and 44: the entry point in the Shell's own module system; the service is the ES module every entry
-// point shares. GNOME 45 and later load only ES-module extensions: theirs is a second, equally thin entry
-// (`export default class extends Extension`, the service imported from './windows.js', constructed with `this.dir`
-// and, on GLib 2.80 and later, GioUnix.OutputStream), under a uuid of its own whose metadata names those versions.
+// GNOME Shell 43 and 44: the entry point in the Shell's own module system (a script, which cannot hold the `export`
+// that GNOME 45 and later require of an entry point, so shell-45/ is the other). The service is the ES module both
+// entries share.
 /* exported init */
 const {Gio} = imports.gi;
 const Me = imports.misc.extensionUtils.getCurrentExtension();
