@@ -21,7 +21,6 @@ install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright ${CMAKE_CURRENT_BINARY_DIR}/ch
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ${HALVIC_PACKAGE_NAME})
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT "${HALVIC_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${HALVIC_PACKAGE_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "helpers that tell an application about the user's desktop")
 # The long description as Debian shows it: lines of at most 79 characters.
@@ -46,10 +45,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # <name>_<version>_<arch>.deb
 # screenshot program, which the package carries.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_STRIP_FILES ON)
-# Install with DESTDIR=<staging> and the prefix /usr, as a Debian package installs, rather than into a prefix
-# inside the staging folder: the install step writes the final paths into files.
-set(CPACK_SET_DESTDIR ON)
-set(CPACK_INSTALL_PREFIX /usr)
+# CPack's DEB generator installs with the prefix /usr and DESTDIR=<its staging folder>, so the paths that the
+# install step writes into files are the installed ones.
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # The screen tool falls back on the configured prefix where its own path is unknown: a build for another prefix
 # would install under /usr with a wrong fallback, so cpack refuses it.

@@ -2,7 +2,8 @@
 # Configures and builds into build/ (or $1), warnings as errors: the release build, which the test command tests
 # and the Debian package is made from (scripts/package.sh). So it is built as Debian builds its packages: with the
 # prefix /usr and Debian's hardening flags (dpkg-buildflags: fortified libc calls, a strong stack protector,
-# read-only relocations bound at start). More cmake arguments follow $1.
+# read-only relocations bound at start). More cmake arguments follow $1; HALVIC_NINJA_JOBS, when set, limits
+# ninja's parallel jobs.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}

@@ -30,17 +30,20 @@ status=0
 python3 "$check" contents "$deb" "$work/staged" "$build/install_manifest.txt" "$build" || status=1
 
 echo "== lintian"
-# Lintian advises against running as root: as nobody then, on a copy it can read.
+# Lintian advises against running as root: as nobody then, on a copy it can read wherever the clone is.
 lintian=(lintian --display-info --display-experimental --pedantic --fail-on error)
+lintian_status=0
 if [ "$(id -u)" -eq 0 ]; then
-  mkdir -m 755 "$work/lintian"
-  cp "$deb" "$work/lintian/"
+  copy=$(mktemp -d)
+  chmod 755 "$copy"
+  cp "$deb" "$copy/"
   setpriv --reuid=nobody --regid=nogroup --clear-groups env HOME=/nonexistent \
-    "${lintian[@]}" "$work/lintian/$(basename "$deb")" || status=1
+    "${lintian[@]}" "$copy/$(basename "$deb")" || lintian_status=1
+  rm -rf "$copy"
 else
-  "${lintian[@]}" "$deb" || status=1
+  "${lintian[@]}" "$deb" || lintian_status=1
 fi
-[ "$status" -eq 0 ] && echo "pass lintian: no errors" || echo "FAIL lintian or the contents above"
+if [ "$lintian_status" -eq 0 ]; then echo "pass lintian: no errors"; else echo "FAIL lintian: errors above"; status=1; fi
 
 echo "== in a clean Debian 12 root"
 {
