@@ -28,7 +28,11 @@ for suite_list in trixie:trixie.txt bookworm:bookworm-package.txt; do
     >"${root_logs[-1]}" 2>&1 &
   root_builds+=($!)
 done
-trap 'kill "${root_builds[@]}" 2>/dev/null; wait "${root_builds[@]}"; rm -f "${root_logs[@]}"' EXIT
+end_root_builds() {
+  for pid in "${root_builds[@]}"; do kill "$pid" 2>/dev/null && wait "$pid" || true; done
+  rm -f "${root_logs[@]}"
+}
+trap end_root_builds EXIT
 
 echo "== fuzzing"
 "$root/scripts/fuzz.sh" "${HALVIC_FUZZ_SECONDS:-15}"

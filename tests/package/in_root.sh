@@ -56,7 +56,6 @@ fi
 packages >"$out/packages-before.txt"
 install_package install.log
 packages >"$out/packages-installed.txt"
-dpkg -L halvic-desktop-helpers >"$out/dpkg-L.txt"
 
 echo "== the helpers with nothing but the package and its dependencies"
 for program in "$libexec"/*; do
