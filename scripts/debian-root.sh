@@ -7,9 +7,11 @@
 #   scripts/debian-root.sh run SUITE LIST [--bind DIR]... [--env NAME=VALUE]... [--cwd DIR] [--network] -- COMMAND...
 #       runs COMMAND as root in a fresh copy of the root (built first unless cached)
 #
-# LIST is a file naming the root's packages, one a line (# starts a comment). The cache is keyed on the suite, the
-# packages and the recipe below: ${HALVIC_ROOT_CACHE:-/var/cache/halvic/roots}/<suite>-<hash>.tar.zst; the four
-# most recently used stay.
+# LIST is a file naming the root's packages, one a line (# starts a comment). Packages named after a line
+# `[download]` are not installed but kept ready for apt-get inside: downloaded with their dependencies into apt's
+# cache, with apt's package lists (a test that installs into a clean root, and needs no network for it). The cache
+# is keyed on the suite, the packages and the recipe below:
+# ${HALVIC_ROOT_CACHE:-/var/cache/halvic/roots}/<suite>-<hash>.tar.zst; the four most recently used stay.
 #
 # A run enters namespaces of its own. Its mount namespace holds the copy (unpacked into a tmpfs) and the copy's
 # mounts: proc, sysfs, a /dev with a new devpts instance and a tmpfs /dev/shm, and each DIR bound at the same path
@@ -43,11 +45,16 @@ recipe=(--variant=minbase --mode=root
   --dpkgopt='path-exclude=/usr/share/locale/*' --dpkgopt='path-include=/usr/share/locale/locale.alias'
   --dpkgopt='path-exclude=/usr/share/help/*' --dpkgopt='path-exclude=/usr/share/gnome/help/*')
 
-packages_of() { grep -v -E '^\s*(#|$)' "$1" | sed 's/\s*#.*//; s/\s//g' | sort -u; }
+names_in() { sed 's/#.*//; s/\s//g' | awk NF | sort -u; }
+packages_of() { sed '/^\s*\[download\]/,$d' "$1" | names_in; }
+downloads_of() { sed -n '/^\s*\[download\]/,$p' "$1" | tail -n +2 | names_in; }
 
 tarball_of() {  # suite list
   local key
-  key=$( { echo "$1"; printf '%s\n' "${recipe[@]}"; packages_of "$2"; } | sha256sum | cut -c1-16)
+  key=$( {
+    echo "$1"; printf '%s\n' "${recipe[@]}"; packages_of "$2"
+    [ -z "$(downloads_of "$2")" ] || { echo '[download]'; downloads_of "$2"; }
+  } | sha256sum | cut -c1-16)
   echo "$cache/$1-$key.tar.zst"
 }
 
@@ -125,8 +132,18 @@ stage() {  # suite list staging
   local suite=$1 list=$2 tree=$3/tree start
   mount -t tmpfs -o mode=755 staging "$tree"
   start=$(now)
-  TMPDIR=$tree mmdebstrap --quiet "${recipe[@]}" --include="$(packages_of "$list" | paste -sd,)" "$suite" "$tree/root"
-  say "built the $suite root of $(packages_of "$list" | wc -l) listed packages in $(since "$start") s," \
+  local options=() downloads
+  [ -z "$(packages_of "$list")" ] || options+=(--include="$(packages_of "$list" | paste -sd,)")
+  downloads=$(downloads_of "$list" | paste -sd ' ')
+  if [ -n "$downloads" ]; then
+    # Only these in the cache: not the packages the root is made of.
+    options+=(--skip=cleanup/apt/lists --skip=cleanup/apt/cache
+      --customize-hook='rm -f "$1"/var/cache/apt/archives/*.deb'
+      --customize-hook="chroot \"\$1\" apt-get install --download-only --yes -qq $downloads")
+  fi
+  TMPDIR=$tree mmdebstrap --quiet "${recipe[@]}" "${options[@]}" "$suite" "$tree/root"
+  say "built the $suite root of $(packages_of "$list" | wc -l) listed packages" \
+    "($(downloads_of "$list" | wc -l) more downloaded) in $(since "$start") s," \
     "$(df -m --output=used "$tree" | tail -n 1 | tr -d ' ') MB"
   start=$(now)
   tar --xattrs --xattrs-include='*' --numeric-owner -C "$tree/root" -cf - . | zstd -q -T0 -o "$3/root.tar.zst"

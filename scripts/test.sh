@@ -10,16 +10,29 @@
 #      runs of both helpers under valgrind
 #   5. in a Debian 13 root: the desktops' suites on their newest versions, and
 #      the project's build and unit tests with Debian 13's compilers
-#      (scripts/debian13.sh); the root is built meanwhile, unless it is cached
+#      (scripts/debian13.sh)
+#   6. the Debian package made from the release build, checked, and installed,
+#      run and purged in a clean Debian 12 root (scripts/package-check.sh)
+# Both Debian roots are built meanwhile, unless they are cached.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/bootstrap.sh"
 
-# Mostly a download: it goes on while the steps before the root's use the processors.
-root_log=$(mktemp)
-"$root/scripts/debian-root.sh" build trixie "$root/scripts/roots/trixie.txt" >"$root_log" 2>&1 &
-root_build=$!
-trap 'kill "$root_build" 2>/dev/null && wait "$root_build"; rm -f "$root_log"' EXIT
+# Mostly downloads: they go on while the steps before the roots' use the processors (one after the other: the
+# builder takes one root at a time).
+root_logs=()
+root_builds=()
+for suite_list in trixie:trixie.txt bookworm:bookworm-package.txt; do
+  root_logs+=("$(mktemp)")
+  "$root/scripts/debian-root.sh" build "${suite_list%%:*}" "$root/scripts/roots/${suite_list#*:}" \
+    >"${root_logs[-1]}" 2>&1 &
+  root_builds+=($!)
+done
+end_root_builds() {
+  for pid in "${root_builds[@]}"; do kill "$pid" 2>/dev/null && wait "$pid" || true; done
+  rm -f "${root_logs[@]}"
+}
+trap end_root_builds EXIT
 
 echo "== fuzzing"
 "$root/scripts/fuzz.sh" "${HALVIC_FUZZ_SECONDS:-15}"
@@ -34,9 +47,14 @@ echo "== release build"
 "$root/scripts/build.sh" "$root/build"
 ctest --test-dir "$root/build" --output-on-failure -j2 --timeout 300
 
-echo "== Debian 13 root"
+echo "== Debian roots"
 status=0
-wait "$root_build" || status=$?
-cat "$root_log"
+for n in "${!root_builds[@]}"; do
+  wait "${root_builds[n]}" || status=$?
+  cat "${root_logs[n]}"
+done
 [ "$status" -eq 0 ] || exit "$status"
 "$root/scripts/debian13.sh" "$root/build"
+
+echo "== Debian package"
+"$root/scripts/package-check.sh" "$root/build"
