@@ -64,9 +64,8 @@ StoreEvent event(double start, std::optional<std::string> title = "t", double en
   return {{start}, {end}, "Is", std::move(title), std::nullopt, false};
 }
 
-// Sorted by start only, ties in the store's order: a conference day's talks that start together, more than a sort
-// keeps in order by chance, each later one ending later and titled earlier; six entries each, defaults only for
-// absent values.
+// Sorted by start only, ties (talks that start together, more than a sort keeps in order by chance, each one ending
+// later and titled earlier) in the store's order; six entries each, defaults only for absent values.
 TEST(EventRecords, SortedByStartWithSixEntriesEach) {
   std::vector<StoreEvent> events = {event(9, "nine"), event(-1.5, "before 1970")};
   std::vector<std::string> titles, expected = {"before 1970"};

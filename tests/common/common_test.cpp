@@ -37,8 +37,7 @@ TEST(JsonWriter, WritesCompactTextInInsertionOrderWithEscapes) {
 TEST(Utf8Repair, KeepsWellFormedTextAndReplacesEachIllFormedByte) {
   // Well-formed text stays, the first and last character of each length and range included; each byte of a stray,
   // never-leading, overlong (the largest of each length), surrogate, too large or cut sequence becomes U+FFFD.
-  const std::string kept = "a\0\xC2\x80\xDF\xBF\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\xEF\xBF\xBF\xF0\x90\x80\x80"
-                           "\xF4\x8F\xBF\xBF ç€😀"s;
+  const std::string kept = "a\0\xC2\x80\xDF\xBF\xE0\xA0\x80\xED\x9F\xBF\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"s;
   const auto fffd = [](int n) { std::string s; while (n-- > 0) s += "\xEF\xBF\xBD"; return s; };
   EXPECT_EQ(repairedUtf8(kept + "a\x80\xC1\xBF\xF5\xFF\xE0\x9F\xBF\xED\xA0\x80\xF0\x8F\xBF\xBF\xF4\x90\x80\x80"
                                 "b\xF0\x9F\x98x\xE2\x82"),
@@ -51,8 +50,7 @@ std::set<std::string> namesIn(const fs::path& dir) {
   return names;
 }
 
-// Failures (a directory in the way, a file as a parent) leave nothing behind. The files lie on another filesystem
-// than the temporary directory, as a host's runtime directory often does: a rename cannot cross from one to the other.
+// On another filesystem than the temporary directory, which a rename cannot cross; failures leave nothing behind.
 TEST(OutputFile, ReplacesTheFileWholeWithTheUsersModeAndNoAuxiliaryFile) {
   TempDir dir(fs::exists("/dev/shm") ? "/dev/shm" : fs::temp_directory_path());
   std::ofstream(dir / "old.json") << std::string(10000, 'x');

@@ -227,8 +227,7 @@ class CalendarStore : public ::testing::Test {
     const std::vector<std::pair<std::string, std::vector<Event>>> calendars = {
         {"İş Takvimi",
          {plain(local(n, -1, 10), local(n, -1, 11), "Dünkü toplantı"),
-          // Floating: EDS picks out such events as if their times were UTC, so only a query that reaches a day
-          // past the window finds these two, just inside its start (seen west of UTC) and its end (seen east of it).
+          // Floating, which EDS preselects as if in UTC: only a query a day wider finds them inside either edge.
           plain(n - kHour, n + kHour, "Süren iş", "Kadıköy / İstanbul", kFloating),
           plain(local(n, 0, 1), local(n, 0, 1, 30), "Sabah"),
           plain(local(n, 1, 10), local(n, 1, 11), "Yarın"),

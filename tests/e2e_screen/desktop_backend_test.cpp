@@ -99,14 +99,12 @@ TEST(DesktopBackend, ListsTheShownWindowsFrontToBackAndTheActiveWindowsOwner) {
   }
   const std::vector<Window> expected{editor.id(), viewer.id(), sticky.id(), back.id()};
   EXPECT_TRUE(waitUntil([&] { return listed(*desktop) == expected; })) << ::testing::PrintToString(listed(*desktop));
-  // A server that cannot tell a client's pid (without X-Resource, as across a network): the owner of a window
-  // without _NET_WM_PID is no process, so that none of the windows without a pid (which read as 0) is taken for its.
+  // A server that knows no client's pid (no X-Resource; one across a network): an owner that is no process, not 0.
   XServer remote({"-extension", "X-Resource"});
   TestWindow pidless({"--class=Uzak", "--no-pid", "--focus"}, remote.display());
-  const std::string session = std::getenv("DISPLAY");
   setenv("DISPLAY", remote.display().c_str(), 1);
   EXPECT_EQ(makeSystemDesktop()->frontmostApplication().value_or(FrontmostApplication{}).processIdentifier, -1);
-  setenv("DISPLAY", session.c_str(), 1);
+  setenv("DISPLAY", DisplayString(x()), 1);
 }
 
 // Then a stand-in window manager (the test itself) lists windows that are
@@ -160,22 +158,12 @@ TEST(Screencapture, RefusesAnyOtherCommandLineAndWhatItCannotReadOrWrite) {
   XServer frozen;
   kill(frozen.pid(), SIGSTOP);
   const std::vector<std::pair<std::vector<std::string>, std::string>> rows = {
-      {{}, ""},
-      {{"-x", "-o", "-l", id}, ""},
-      {{"-x", "-o", "-l", id, path, "extra"}, ""},
-      {{"-o", "-x", "-l", id, path}, ""},
-      {{"-x", "-o", "-l" + id, path}, ""},
-      {{"-x", "-o", "-l", "0", path}, ""},
-      {{"-x", "-o", "-l", "-5", path}, ""},
-      {{"-x", "-o", "-l", id + "a", path}, ""},
-      {{"-x", "-o", "-l", "4294967296", path}, ""},
-      {{"-x", "-o", "-l", id, ""}, ""},
-      {{"-x", "-o", "-l", id, existing}, ""},
-      {{"-x", "-o", "-l", id, link}, ""},
-      {{"-x", "-o", "-l", id, scratch / "missing/shot.png"}, ""},
-      {{"-x", "-o", "-l", gone, path}, ""},
-      {{"-x", "-o", "-l", id, path}, "no display"},
-      {{"-x", "-o", "-l", "4194305", path}, frozen.display()},
+      {{}, ""},  {{"-x", "-o", "-l", id}, ""},  // the rest of the command line's rules: the unit tests
+      {{"-x", "-o", "-l", id, path, "extra"}, ""},  {{"-o", "-x", "-l", id, path}, ""},
+      {{"-x", "-o", "-l" + id, path}, ""},  {{"-x", "-o", "-l", "4294967296", path}, ""},
+      {{"-x", "-o", "-l", id, existing}, ""},  {{"-x", "-o", "-l", id, link}, ""},
+      {{"-x", "-o", "-l", id, scratch / "missing/shot.png"}, ""},  {{"-x", "-o", "-l", gone, path}, ""},
+      {{"-x", "-o", "-l", id, path}, "no display"},  {{"-x", "-o", "-l", "4194305", path}, frozen.display()},
   };
   for (auto [args, display] : rows) {
     SCOPED_TRACE(::testing::PrintToString(args) + " " + display);

@@ -1,10 +1,9 @@
-// A client for the tests and benchmarks: opens --count windows (cascaded) with the properties the
-// command line asks for, showing known pixels, prints their ids once they are mapped, and stays until
-// its stdin closes. --title sets _NET_WM_NAME and WM_NAME as UTF-8; --legacy-title sets WM_NAME as a
-// Latin-1 STRING, --compound-title as COMPOUND_TEXT. Also --class=C --size=WxH --pos=X,Y --opacity=F
-// --type=T (_NET_WM_WINDOW_TYPE_T) --pid=N --no-pid --photo (photo-like content) --above (kept above
-// other windows, _NET_WM_STATE_ABOVE) --no-focus (never takes the input focus) --focus (takes it once mapped, as
-// without a window manager). WM_CLASS's instance is the program's name, as Xlib programs set it; the class differs.
+// A client for the tests and benchmarks: opens --count windows (cascaded) with the properties the command line asks
+// for, showing known pixels, prints their ids once they are mapped, and stays until its stdin closes. --title sets
+// _NET_WM_NAME and WM_NAME as UTF-8; --legacy-title sets WM_NAME as a Latin-1 STRING, --compound-title as
+// COMPOUND_TEXT. Also --class=C (WM_CLASS's class; its instance is the program's name, as Xlib programs set it)
+// --size=WxH --pos=X,Y --opacity=F --type=T (_NET_WM_WINDOW_TYPE_T) --pid=N --no-pid --photo (photo-like content)
+// --above (kept above other windows, _NET_WM_STATE_ABOVE) --no-focus (never takes the input focus) --focus (takes it).
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>

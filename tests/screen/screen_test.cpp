@@ -73,9 +73,8 @@ TEST(WindowRecord, ConversionsTakeTheReadingOfTheStorageAndOnlyWholeNumberString
       {shaped("d", 42.9), 42, 42.9},  {shaped("f", -1.5), -1, -1.5},  {shaped("d", 1e300), kMax, 1e300},
       {shaped("d", -kInf), std::numeric_limits<std::int64_t>::min(), -kInf},  {shaped("d", std::nan("")), 0, 0},
       {shaped("Q"), kMax, 0x1p64},  {shaped("C"), kMax, 0x1p64},  {shaped("q"), -7, -7},  {shaped("B"), -7, -7},
-      {shaped(nullptr), -7, -7},  {2.5, 0, 2.5},  {"+42", 42, 42},  {"+-42", 0, 0},  {"42.5", 0, 42.5},  {" 42", 0, 0},
-      {"42x", 0, 0},  {"9223372036854775808", 0, 0x1p63},  {"1e400", 0, 0},  {"-Infinity", 0, -kInf},
-      {LooseMap{{"X", 1.0}}, 0, 0},
+      {shaped(nullptr), -7, -7},  {2.5, 0, 2.5},  {"+42", 42, 42},  {"+-42", 0, 0},  {"42.5", 0, 42.5},  {"42x", 0, 0},
+      {" 42", 0, 0},  {"9223372036854775808", 0, 0x1p63},  {"1e400", 0, 0},  {"-Infinity", 0, -kInf},  {LooseMap{}, 0, 0},
   };
   for (const auto& [value, integer, real] : cases) {
     const double read = cgDoubleValue(&value);
