@@ -334,8 +334,8 @@ FAULTS = [
      "wayland"),
     # The visible right edge is clipped against the screen height: windows right of x=height come out partly black.
     ("b-grab-clip-right", "screencapture/x11/window_grab_x11.cpp",
-     "const int right = std::min(attributes.width, screenWidth - rootX);",
-     "const int right = std::min(attributes.width, screenHeight - rootX);",
+     "screenWidth = WidthOfScreen(attributes.screen)",
+     "screenWidth = HeightOfScreen(attributes.screen)",
      "x11"),
     # "today"/"week"/"tomorrow" end counted from now instead of from midnight: tonight's events spill into the window end.
     ("b-tw-end-from-now", "calendar_helper/time_window.cpp",
