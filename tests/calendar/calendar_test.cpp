@@ -68,11 +68,10 @@ StoreEvent event(double start, std::optional<std::string> title = "t", double en
 // later and titled earlier) in the store's order; six entries each, defaults only for absent values.
 TEST(EventRecords, SortedByStartWithSixEntriesEach) {
   std::vector<StoreEvent> events = {event(9, "nine"), event(-1.5, "before 1970")};
-  std::vector<std::string> titles, expected = {"before 1970"};
-  for (char room = 'Z'; room > 'E'; --room) events.push_back(event(8, expected.emplace_back(1, room), 'Z' - room));
+  std::vector<std::string> titles, expected = {"before 1970", "nine"};
+  for (char c = 'Z'; c > 'E'; --c) events.push_back(event(8, *expected.emplace(expected.end() - 1, 1, c), 'Z' - c));
   sortByStart(events);
   for (const StoreEvent& e : events) titles.push_back(*e.title);
-  expected.push_back("nine");
   EXPECT_EQ(titles, expected);
   constexpr auto kMax = std::numeric_limits<std::int64_t>::max(), kMin = std::numeric_limits<std::int64_t>::min();
   for (const auto& [seconds, expected] : {std::pair{12.9, std::int64_t{12}}, {-1.5, -1}, {-0.0, 0}, {0x1p63, kMax},

@@ -409,6 +409,7 @@ TEST_F(BrokenStore, AStoreThatIsNotThereIsUnavailableAndOnlyABusThatSaysNoRefuse
       // Without an address GLib looks for $XDG_RUNTIME_DIR/bus, then for X11, and there is no DISPLAY.
       {"no session bus at all", [] { return Env{{"HOME", root_ / "home"}, {"XDG_RUNTIME_DIR", root_ / "home"}}; },
        unavailable},
+      {"a bus that ended", [] { return Env{{"DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus"}}; }, unavailable},
       {"EDS's schemas out of reach of XDG_DATA_DIRS", [&] { return hiddenSchemas; }, unavailable},
       {"a bus on which EDS never started", [&] { return other("bare"); }, unavailable},
       {"a bus that turns away every call to the registry", [&] { return other("refusing"); }, std::nullopt},

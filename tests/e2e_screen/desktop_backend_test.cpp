@@ -85,8 +85,8 @@ TEST(DesktopBackend, ListsTheShownWindowsFrontToBackAndTheActiveWindowsOwner) {
       elsewhere({"--title=Elsewhere"}), keptMinimised({"--title=Kept minimised"});
   ASSERT_TRUE(xdotool({"windowminimize", "--sync", std::to_string(minimised.id())}));
   ASSERT_TRUE(xdotool({"set_desktop_for_window", std::to_string(sticky.id()), "4294967295"}));
-  const auto allDesktops = std::vector{0xFFFFFFFFul};
-  ASSERT_TRUE(waitUntil([&] { return property(sticky.id(), "_NET_WM_DESKTOP", XA_CARDINAL) == allDesktops; }));
+  ASSERT_TRUE(waitUntil(
+      [&] { return property(sticky.id(), "_NET_WM_DESKTOP", XA_CARDINAL) == std::vector{0xFFFFFFFFul}; }));
   // A manager that keeps such windows mapped (for their thumbnails, as KWin can) says so in their properties only.
   setProperty(elsewhere.id(), "_NET_WM_DESKTOP", {1}, XA_CARDINAL);
   setProperty(keptMinimised.id(), "_NET_WM_STATE", {atom("_NET_WM_STATE_HIDDEN")}, XA_ATOM);
