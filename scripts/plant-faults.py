@@ -390,7 +390,8 @@ def failing_tests(build, labels):
     command = ["ctest", "--test-dir", build, "-L", "|".join(labels), "-j2", "--timeout", "180", "--output-on-failure"]
     if "valgrind" not in labels:
         command += ["-LE", "valgrind"]
-    run = subprocess.run(command, capture_output=True, text=True)
+    # A failing test may print text cut inside a UTF-8 sequence.
+    run = subprocess.run(command, capture_output=True, text=True, errors="replace")
     if "No tests were found" in run.stdout:
         sys.exit(f"no tests carry the labels {labels}")
     summary = run.stdout.split("The following tests FAILED:")[-1] if run.returncode else ""
