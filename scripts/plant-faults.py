@@ -147,6 +147,244 @@ FAULTS = [
      "if (found.calendarsRead == 0)", "unit eds"),
     ("records-untitled", "calendar_helper/event_records.cpp", "event.title ? *event.title : std::string(kUntitledEvent)",
      "event.title.value_or(\"\")", "unit eds"),
+    # Written from the product code alone by someone who had not read the tests (the comment above each says
+    # what its author expected the slip to break); those that repeated a slip above were left out.
+    # The host sees "/tmp/..." unescaped instead of "\/tmp\/..." in image_path and in every "/" of titles.
+    ("b-json-solidus", "common/json.cpp",
+     r'''      case '/': out += "\\/"; break;''',
+     r'''      case '/': out += "/"; break;''',
+     "unit x11 wayland eds"),
+    # A title or event text holding U+001F is printed raw inside the JSON string: the host's parser rejects the line.
+    ("b-json-control-edge", "common/json.cpp",
+     "if (static_cast<unsigned char>(ch) < 0x20) {",
+     "if (static_cast<unsigned char>(ch) < 0x1F) {",
+     "unit x11 wayland eds"),
+    # Encoded surrogates (ED A0..BF ..) pass as valid UTF-8, so ill-formed text reaches the host instead of U+FFFD.
+    ("b-utf8-surrogates", "common/utf8.cpp",
+     "if (b0 == 0xED) hi = 0x9F;",
+     "if (b0 == 0xED) hi = 0xBF;",
+     "unit x11 wayland eds"),
+    # Any text that ends in a multi-byte character ("Toplanti" with a dotless i at the end) is judged invalid:
+    # the title is mangled to U+FFFD and the line becomes json_encode_failed.
+    ("b-utf8-tail-length", "common/utf8.cpp",
+     "if (s.size() < n) return 0;",
+     "if (s.size() <= n) return 0;",
+     "unit x11 wayland eds"),
+    # A string number "+-5" reads as -5 instead of being unreadable (0).
+    ("b-rec-plus-minus", "screen_helper/window_record.cpp",
+     "if (text.empty() || text.front() == '-' || text.front() == '+') return false;",
+     "if (text.empty() || text.front() == '+') return false;",
+     "unit"),
+    # "INF"/"Infinity" written in capitals no longer reads as infinity (becomes 0.0): missing case fold.
+    ("b-rec-inf-case", "screen_helper/window_record.cpp",
+     "return text.starts_with('i') || text.starts_with('I');",
+     "return text.starts_with('i');",
+     "unit"),
+    # The reported bounds have width and height swapped (a 604x394 window reports 394x604).
+    ("b-rec-bounds-swap", "screen_helper/window_record.cpp",
+     'cgDoubleValue(lookup(bounds, "Width")), cgDoubleValue(lookup(bounds, "Height"))',
+     'cgDoubleValue(lookup(bounds, "Height")), cgDoubleValue(lookup(bounds, "Width"))',
+     "unit x11 wayland"),
+    # "capture_active_window <path>" no longer writes the output file: the path argument is ignored.
+    ("b-run-output-arg", "screen_helper/screen_run.cpp",
+     "std::string outputPath = args.size() > 2 ? args[2] : std::string();",
+     "std::string outputPath = args.size() > 3 ? args[2] : std::string();",
+     "unit x11 wayland"),
+    # "Operation Not Permitted" from the screenshot program is reported as capture_failed, not permission_denied.
+    ("b-run-permitted-fold", "screen_helper/screen_run.cpp",
+     'folded.find("not permitted") != std::string::npos',
+     'message.find("not permitted") != std::string::npos',
+     "unit x11 wayland"),
+    # The failure detail comes from the child's stdout instead of its stderr when both are valid UTF-8.
+    ("b-capture-message-source", "screen_helper/capture.cpp",
+     "  if (isValidUtf8(errBytes)) {\n    text = errBytes;\n  } else if (isValidUtf8(outBytes)) {\n    text = outBytes;\n  }",
+     "  if (isValidUtf8(outBytes)) {\n    text = outBytes;\n  } else if (isValidUtf8(errBytes)) {\n    text = errBytes;\n  }",
+     "unit x11 wayland"),
+    # The PNG name carries a lower-case UUID instead of the canonical upper-case form.
+    ("b-uuid-lowercase", "screen_helper/uuid.cpp",
+     'constexpr char kHex[] = "0123456789ABCDEF";',
+     'constexpr char kHex[] = "0123456789abcdef";',
+     "unit x11 wayland"),
+    # The last dash of the UUID lands after byte 12: 8-4-4-8-4 groups instead of 8-4-4-4-12.
+    ("b-uuid-dash", "screen_helper/uuid.cpp",
+     "if (i == 4 || i == 6 || i == 8 || i == 10) text.push_back('-');",
+     "if (i == 4 || i == 6 || i == 8 || i == 12) text.push_back('-');",
+     "unit x11 wayland"),
+    # A relative TMPDIR ("tmp") is used as the PNG's directory instead of falling back to /tmp.
+    ("b-tmpdir-relative", "screen_helper/linux_paths.cpp",
+     "if (tmpdir != nullptr && tmpdir[0] == '/') return tmpdir;",
+     "if (tmpdir != nullptr && tmpdir[0] != '\\0') return tmpdir;",
+     "unit x11 wayland"),
+    # An empty WAYLAND_DISPLAY counts as a Wayland session: on plain X11 only the focused window is considered.
+    ("b-wayland-empty-display", "screen_helper/window_system.cpp",
+     "return (waylandDisplay != nullptr && waylandDisplay[0] != '\\0') ||",
+     "return (waylandDisplay != nullptr) ||",
+     "unit x11"),
+    # The current desktop is read from the wrong root property: windows on other virtual desktops are candidates.
+    ("b-x11-current-desktop-key", "screen_helper/x11/x11_window_list.cpp",
+     "const auto currentDesktop = read32(c, c.root(), AtomName::NetCurrentDesktop);",
+     "const auto currentDesktop = read32(c, c.root(), AtomName::NetWmDesktop);",
+     "x11"),
+    # Under a reparenting window manager the bounds x is the offset inside the frame (0 or 1), not the root x.
+    ("b-x11-frame-relative-x", "screen_helper/x11/x11_window_list.cpp",
+     "f.x = r.origin->dst_x;",
+     "f.x = r.geometry->x;",
+     "x11"),
+    # owner_name is empty for every X11 window: the class is read from the NUL separator on (off by one).
+    ("b-x11-wmclass-offset", "screen_helper/x11/x11_property.cpp",
+     "const std::string_view className = bytes.substr(end + 1);",
+     "const std::string_view className = bytes.substr(end);",
+     "x11"),
+    # A Latin-1 (STRING) title such as "caf\xe9" is treated as UTF-8: its accented letters become U+FFFD.
+    ("b-x11-string-latin1", "screen_helper/x11/x11_property.cpp",
+     "if (property.type == XCB_ATOM_STRING) return latin1ToUtf8(property.bytes);",
+     "if (property.type == XCB_ATOM_STRING) return sanitizedUtf8(property.bytes);",
+     "x11"),
+    # Latin-1 letters from 0xC0 up (e.g. 0xE9) become ill-formed UTF-8 (C3 E9): the whole line turns json_encode_failed.
+    ("b-latin1-low-bits", "screen_helper/x11/x11_text.cpp",
+     "out += static_cast<char>(0x80 | (b & 0x3F));",
+     "out += static_cast<char>(0x80 | (b & 0x7F));",
+     "unit x11"),
+    # A focused app whose pid is unknown matches every listed window without a pid (those read 0).
+    ("b-x11-unknown-pid", "screen_helper/x11/desktop_x11.cpp",
+     "return FrontmostApplication{owner->pid.value_or(-1), owner->name};",
+     "return FrontmostApplication{owner->pid.value_or(0), owner->name};",
+     "x11"),
+    # Windows without _NET_WM_PID get no owner pid: the X-Resource query asks for the client XID, not the pid.
+    ("b-x11-xres-mask", "screen_helper/x11/x11_client_pid.cpp",
+     "const xcb_res_client_id_spec_t pidOfWindow{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};",
+     "const xcb_res_client_id_spec_t pidOfWindow{window, XCB_RES_CLIENT_ID_MASK_CLIENT_XID};",
+     "x11"),
+    # The reported bounds height equals the width (copy-paste of the Width entry).
+    ("b-x11-record-height", "screen_helper/x11/x11_window_record.cpp",
+     '{"Height", NumberObject::fromInteger(facts.height)},',
+     '{"Height", NumberObject::fromInteger(facts.width)},',
+     "unit x11"),
+    # The content area takes the container's size: borders and title bar are included in bounds and PNG.
+    ("b-sway-content-size", "screen_helper/sway/sway_tree.cpp",
+     "return LogicalRect{outer->x + inner->x, outer->y + inner->y, inner->width, inner->height};",
+     "return LogicalRect{outer->x + inner->x, outer->y + inner->y, outer->width, outer->height};",
+     "unit wayland"),
+    # A floating window cannot be found by id: the screenshot program reports "no window N" for it.
+    ("b-sway-find-floating", "screen_helper/sway/sway_tree.cpp",
+     'for (const char* children : std::array{"nodes", "floating_nodes"}) {',
+     'for (const char* children : std::array{"nodes"}) {',
+     "unit wayland"),
+    # The reported bounds y is the window's x.
+    ("b-sway-bounds-y", "screen_helper/sway/sway_windows.cpp",
+     '{"Y", NumberObject::fromInteger(area->y)},',
+     '{"Y", NumberObject::fromInteger(area->x)},',
+     "unit wayland"),
+    # With a workspace or split container focused, the least recently focused window stands for it.
+    ("b-sway-focus-stand-in", "screen_helper/sway/sway_windows.cpp",
+     "node = views.front().node;",
+     "node = views.back().node;",
+     "unit wayland"),
+    # The reply type is read from the size field: every IPC reply is rejected, sway is never used.
+    ("b-ipc-type-offset", "screen_helper/sway/sway_ipc.cpp",
+     "std::memcpy(&replyType, head + sizeof kMagic + sizeof size, sizeof replyType);",
+     "std::memcpy(&replyType, head + sizeof kMagic, sizeof replyType);",
+     "unit wayland"),
+    # "-l 0" is accepted as a window number instead of being a usage error.
+    ("b-cmd-window-zero", "screencapture/command_line.cpp",
+     "end != number.data() + number.size() || window == 0 ||",
+     "end != number.data() + number.size() ||",
+     "unit x11 wayland"),
+    # Sub filter predicts the second pixel's first byte from 0: the PNG's pixel (1, y) has the wrong red value.
+    ("b-png-sub-edge", "screencapture/png_encoder.cpp",
+     "const int a = i >= kBytesPerPixel ? row[i - kBytesPerPixel] : 0;",
+     "const int a = i > kBytesPerPixel ? row[i - kBytesPerPixel] : 0;",
+     "unit x11 wayland"),
+    # Every chunk CRC leaves out the last 4 data bytes: PNG readers reject the file (CRC error).
+    ("b-png-crc-length", "screencapture/png_encoder.cpp",
+     "putBigEndian(out, libdeflate_crc32(0, out.data() + start, length + 4));",
+     "putBigEndian(out, libdeflate_crc32(0, out.data() + start, length));",
+     "unit x11 wayland"),
+    # A window across a scale-1 and a scale-2 output is captured at scale 1, losing detail.
+    ("b-plan-scale-min", "screencapture/wayland/capture_plan.cpp",
+     "plan.scale = overlaps.size() == 1 ? output.scale : std::max(plan.scale, output.scale);",
+     "plan.scale = overlaps.size() == 1 ? output.scale : std::min(plan.scale, output.scale);",
+     "unit wayland"),
+    # The region is taken relative to the window instead of the output: the PNG shows the output's top-left corner.
+    ("b-plan-region-origin", "screencapture/wayland/capture_plan.cpp",
+     "const sway::LogicalRect region{o.area.x - o.output->rect.x, o.area.y - o.output->rect.y, o.area.width,",
+     "const sway::LogicalRect region{o.area.x - window.x, o.area.y - window.y, o.area.width,",
+     "unit wayland"),
+    # A window the compositor marks invisible (a tab behind another) is captured, showing whatever covers it.
+    ("b-place-invisible", "screencapture/wayland/container_place.cpp",
+     "if (visible == node->end() || !visible->is_boolean() || !visible->get<bool>()) return window + \" is not on screen\";",
+     "if (visible == node->end() || !visible->is_boolean()) return window + \" is not on screen\";",
+     "unit wayland"),
+    # XRGB8888 frames are read with red and blue swapped: the PNG's colours are wrong on sway.
+    ("b-shm-xrgb-order", "screencapture/wayland/shm_pixels.cpp",
+     "Layout{1, 4, 2, 1, 0},                          // XRGB8888 (wl_shm's own code)",
+     "Layout{1, 4, 0, 1, 2},                          // XRGB8888 (wl_shm's own code)",
+     "unit wayland"),
+    # Outputs turned flipped-90 / flipped-270 are not treated as turned: the picture is sheared or refused.
+    ("b-shm-flipped-turn", "screencapture/wayland/shm_pixels.cpp",
+     "const bool turned = frame.transform % 2 == 1;  // 90 and 270, mirrored or not",
+     "const bool turned = frame.transform == 1 || frame.transform == 3;  // 90 and 270, mirrored or not",
+     "unit wayland"),
+    # With screencopy v3 every frame is copied twice (at buffer and at buffer_done): the compositor kills the connection.
+    ("b-scopy-v3-copy", "screencapture/wayland/screencopy.cpp",
+     "if (f.version < 3) f.copy();  // no buffer_done will follow",
+     "if (f.version <= 3) f.copy();  // no buffer_done will follow",
+     "wayland"),
+    # On an output turned by 90/270 degrees the cut-out part's height is the window's width: wrong crop or failure.
+    ("b-scopy-part-height", "screencapture/wayland/screencopy.cpp",
+     "pixels(piece.region.y + piece.region.height) - y};",
+     "pixels(piece.region.y + piece.region.width) - y};",
+     "wayland"),
+    # The visible right edge is clipped against the screen height: windows right of x=height come out partly black.
+    ("b-grab-clip-right", "screencapture/x11/window_grab_x11.cpp",
+     "screenWidth = WidthOfScreen(attributes.screen)",
+     "screenWidth = HeightOfScreen(attributes.screen)",
+     "x11"),
+    # "today"/"week"/"tomorrow" end counted from now instead of from midnight: tonight's events spill into the window end.
+    ("b-tw-end-from-now", "calendar_helper/time_window.cpp",
+     "return {start, addDaysOrKeep(cal, start, spanDays)};",
+     "return {start, addDaysOrKeep(cal, now, spanDays)};",
+     "unit eds"),
+    # "next" starts at local midnight instead of now: events that already ended today are listed.
+    ("b-tw-next-midnight", "calendar_helper/time_window.cpp",
+     'if (mode == "next") return windowFromNow(cal, now, 30);',
+     'if (mode == "next") return dayWindow(cal, now, 0, 30);',
+     "unit eds"),
+    # An access request that times out is reported as permission_denied with an empty detail, not timeout.
+    ("b-access-timeout-order", "calendar_helper/calendar_access.cpp",
+     "  if (answer.timedOut) {\n    return JsonObject{{\"ok\", false},\n                      {\"error\", \"timeout\"},\n                      {\"detail\", \"Takvim izin istegi zaman asimina ugradi.\"}};\n  }\n  if (answer.unavailable) {\n    return JsonObject{{\"ok\", false}, {\"error\", \"calendar_unavailable\"}, {\"detail\", \"Takvim deposuna ulasilamadi.\"}};\n  }\n  if (!answer.granted) {\n    return JsonObject{{\"ok\", false}, {\"error\", \"permission_denied\"}, {\"detail\", answer.errorMessage}};\n  }",
+     "  if (answer.unavailable) {\n    return JsonObject{{\"ok\", false}, {\"error\", \"calendar_unavailable\"}, {\"detail\", \"Takvim deposuna ulasilamadi.\"}};\n  }\n  if (!answer.granted) {\n    return JsonObject{{\"ok\", false}, {\"error\", \"permission_denied\"}, {\"detail\", answer.errorMessage}};\n  }\n  if (answer.timedOut) {\n    return JsonObject{{\"ok\", false},\n                      {\"error\", \"timeout\"},\n                      {\"detail\", \"Takvim izin istegi zaman asimina ugradi.\"}};\n  }",
+     "unit eds"),
+    # Events are ordered by end instead of start: a long meeting starting first is listed after a short later one.
+    ("b-records-sort-end", "calendar_helper/event_records.cpp",
+     "return a.startDate.secondsSince1970 < b.startDate.secondsSince1970;",
+     "return a.endDate.secondsSince1970 < b.endDate.secondsSince1970;",
+     "unit eds"),
+    # All-day and floating events land one month late (tm_mon is 0-based).
+    ("b-ical-month", "calendar_helper/ical_values.cpp",
+     "fields.tm_mon = i_cal_time_get_month(time) - 1;",
+     "fields.tm_mon = i_cal_time_get_month(time);",
+     "eds"),
+    # An event that starts exactly when the window ends (tomorrow 00:00 for "today") is listed.
+    ("b-eds-end-inclusive", "calendar_helper/event_store_eds.cpp",
+     "const bool overlaps = s < shared.windowEnd &&",
+     "const bool overlaps = s <= shared.windowEnd &&",
+     "eds"),
+    # The location field reports the event's description (copy-paste of the wrong property).
+    ("b-eds-location-prop", "calendar_helper/event_store_eds.cpp",
+     "event.location = propertyText(component, I_CAL_LOCATION_PROPERTY, i_cal_property_get_location);",
+     "event.location = propertyText(component, I_CAL_DESCRIPTION_PROPERTY, i_cal_property_get_description);",
+     "eds"),
+    # Calendars with no events in the window are not counted as read: a quiet day gives calendar_unavailable.
+    ("b-eds-empty-read", "calendar_helper/event_store_eds.cpp",
+     "if (query->read()) ++found.calendarsRead;",
+     "if (query->delivered) ++found.calendarsRead;",
+     "eds"),
+    # The query margin is an hour, not a day: an all-day event on the window's last, partial day is missing.
+    ("b-eds-margin-unit", "calendar_helper/event_store_eds.cpp",
+     "constexpr time_t kMargin = 86400;",
+     "constexpr time_t kMargin = 3600;",
+     "eds"),
 ]
 
 
@@ -155,7 +393,8 @@ def failing_tests(build, labels):
     command = ["ctest", "--test-dir", build, "-L", "|".join(labels), "-j2", "--timeout", "180", "--output-on-failure"]
     if "valgrind" not in labels:
         command += ["-LE", "valgrind"]
-    run = subprocess.run(command, capture_output=True, text=True)
+    # A failing test may print text cut inside a UTF-8 sequence.
+    run = subprocess.run(command, capture_output=True, text=True, errors="replace")
     if "No tests were found" in run.stdout:
         sys.exit(f"no tests carry the labels {labels}")
     summary = run.stdout.split("The following tests FAILED:")[-1] if run.returncode else ""

@@ -34,13 +34,14 @@ TEST(JsonWriter, WritesCompactTextInInsertionOrderWithEscapes) {
                               R"("doubles":[0.3333333333333333,5e-324,1e+21,-0,1.7976931348623157e+308],"new":false})");
 }
 
-#define FFFD "\xEF\xBF\xBD"
-
 TEST(Utf8Repair, KeepsWellFormedTextAndReplacesEachIllFormedByte) {
-  // Well-formed text stays; stray, never-leading, overlong, surrogate, and cut sequences go.
-  const std::string wellFormed = "a\0\xC3\xA7\xE2\x82\xAC\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF"s;
-  EXPECT_EQ(repairedUtf8(wellFormed + "a\x80\xC0\xF5\xFF\xE0\x80\xAF\xED\xA0\x80" "b\xF0\x9F\x98" "x\xE2\x82"),
-            wellFormed + "a" FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD "b" FFFD FFFD FFFD "x" FFFD FFFD);
+  // Well-formed text stays, the first and last character of each length and range included; each byte of a stray,
+  // never-leading, overlong (the largest of each length), surrogate, too large or cut sequence becomes U+FFFD.
+  const std::string kept = "a\0\xC2\x80\xDF\xBF\xE0\xA0\x80\xED\x9F\xBF\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"s;
+  const auto fffd = [](int n) { std::string s; while (n-- > 0) s += "\xEF\xBF\xBD"; return s; };
+  EXPECT_EQ(repairedUtf8(kept + "a\x80\xC1\xBF\xF5\xFF\xE0\x9F\xBF\xED\xA0\x80\xF0\x8F\xBF\xBF\xF4\x90\x80\x80"
+                                "b\xF0\x9F\x98x\xE2\x82"),
+            kept + "a" + fffd(19) + "b" + fffd(3) + "x" + fffd(2));
 }
 
 std::set<std::string> namesIn(const fs::path& dir) {
@@ -49,9 +50,9 @@ std::set<std::string> namesIn(const fs::path& dir) {
   return names;
 }
 
-// Failures (a directory in the way, a file as a parent) leave nothing behind.
+// On another filesystem than the temporary directory, which a rename cannot cross; failures leave nothing behind.
 TEST(OutputFile, ReplacesTheFileWholeWithTheUsersModeAndNoAuxiliaryFile) {
-  TempDir dir;
+  TempDir dir(fs::exists("/dev/shm") ? "/dev/shm" : fs::temp_directory_path());
   std::ofstream(dir / "old.json") << std::string(10000, 'x');
   fs::create_symlink(dir / "old.json", dir / "link.json");
   fs::create_directory(dir / "dir");

@@ -1,4 +1,4 @@
-// A fresh directory for one test, removed with everything in it afterwards.
+// A fresh directory for one test (in the temporary directory unless told), removed with everything in it afterwards.
 #pragma once
 
 #include <stdlib.h>
@@ -10,10 +10,10 @@
 namespace halvic::testing {
 
 struct TempDir {
-  const std::filesystem::path path{
-      mkdtemp((std::filesystem::temp_directory_path() / "halvic-test-XXXXXX").string().data())};
+  const std::filesystem::path path;
 
-  TempDir() = default;
+  explicit TempDir(const std::filesystem::path& in = std::filesystem::temp_directory_path())
+      : path(mkdtemp((in / "halvic-test-XXXXXX").string().data())) {}
   TempDir(const TempDir&) = delete;
   ~TempDir() {
     std::error_code ignored;

@@ -39,6 +39,7 @@ constexpr long kHour = 3600;
 constexpr long kDay = 86400;
 constexpr auto kNoDeadline = std::chrono::minutes(15);  // the ctest time-out stays the only limit (valgrind is slow)
 constexpr const char* kUtc = "%Y%m%dT%H%M%SZ";
+constexpr const char* kFloating = "%Y%m%dT%H%M%S";  // a wall time without a zone
 
 // The zone of the test process and of every run: one on summer time today, in one hemisphere or the other.
 void setSummerZone() {
@@ -63,8 +64,8 @@ std::string stamp(long t, const char* format) {
   char text[32];
   return {text, std::strftime(text, sizeof text, format, format == kUtc ? std::gmtime(&at) : std::localtime(&at))};
 }
-std::string timed(long start, long end) {
-  return "DTSTART:" + stamp(start, kUtc) + "\r\nDTEND:" + stamp(end, kUtc) + "\r\n";
+std::string timed(long start, long end, const char* format = kUtc) {
+  return "DTSTART:" + stamp(start, format) + "\r\nDTEND:" + stamp(end, format) + "\r\n";
 }
 std::string allDay(long start, std::optional<long> end) {
   const std::string to = end ? "\r\nDTEND;VALUE=DATE:" + stamp(*end, "%Y%m%d") : "";
@@ -198,9 +199,11 @@ class CalendarStore : public ::testing::Test {
     const auto event = [](long start, long end, const std::string& text, auto... record) {
       return Event(timed(start, end) + text, {halvic::record(start, end, record...)});
     };
-    const auto plain = [&](long start, long end, const std::string& summary, const std::string& location = "") {
-      return event(start, end, "SUMMARY:" + summary + (location.empty() ? "" : "\r\nLOCATION:" + location) + "\r\n",
-                   summary, location);
+    const auto plain = [](long start, long end, const std::string& summary, const std::string& location = "",
+                          const char* times = kUtc) {
+      return Event(timed(start, end, times) + "SUMMARY:" + summary +
+                       (location.empty() ? "" : "\r\nLOCATION:" + location) + "\r\n",
+                   {halvic::record(start, end, summary, location)});
     };
     const auto repeated = [](const std::string& text, const std::vector<long>& starts, long length, auto... record) {
       Event repeated(text, {});
@@ -210,7 +213,6 @@ class CalendarStore : public ::testing::Test {
     const auto h = [n](int hours) { return n + hours * kHour; };
     const auto day = [n](int days) { return local(n, days); };
     const std::string r = "\xEF\xBF\xBD";  // D-Bus carries only UTF-8: EDS puts U+FFFD for each bad byte
-    const char* floating = "%Y%m%dT%H%M%S";
     std::string mebibyte;
     for (int i = 0; i < 512 * 1024; ++i) mebibyte += "ğ";
     std::vector<long> walks, weeks, hours;
@@ -225,12 +227,13 @@ class CalendarStore : public ::testing::Test {
     const std::vector<std::pair<std::string, std::vector<Event>>> calendars = {
         {"İş Takvimi",
          {plain(local(n, -1, 10), local(n, -1, 11), "Dünkü toplantı"),
-          plain(n - kHour, n + kHour, "Süren iş", "Kadıköy / İstanbul"),
+          // Floating, which EDS preselects as if in UTC: only a query a day wider finds them inside either edge.
+          plain(n - kHour, n + kHour, "Süren iş", "Kadıköy / İstanbul", kFloating),
           plain(local(n, 0, 1), local(n, 0, 1, 30), "Sabah"),
           plain(local(n, 1, 10), local(n, 1, 11), "Yarın"),
           plain(local(n, 6, 12), local(n, 6, 13), "Haftanın son günü"),
           plain(local(n, 8, 12), local(n, 8, 13), "Gelecek hafta"),
-          plain(later(n, 3) - kHour, later(n, 3) - 1800, "Ajanda sonu"),
+          plain(later(n, 3) - kHour, later(n, 3) - 1800, "Ajanda sonu", "", kFloating),
           plain(later(n, 3) + kHour, later(n, 3) + 2 * kHour, "Ajanda dışı"),
           plain(later(n, 29), later(n, 29) + kHour, "Ay içinde"),
           plain(later(n, 31), later(n, 31) + kHour, "Ay dışı"),
@@ -242,9 +245,8 @@ class CalendarStore : public ::testing::Test {
          {{allDay(day(0), day(1)) + "SUMMARY:Bayram\r\n", {record(day(0), day(1), "Bayram", "", true)}},
           {allDay(day(3), day(5)) + "SUMMARY:Tatil\r\n", {record(day(3), day(5), "Tatil", "", true)}},
           // Daily at 09:00 local time (floating) from two days ago, one skipped; weekly at a UTC time.
-          repeated("DTSTART:" + stamp(walks[0], floating) + "\r\nDTEND:" + stamp(walks[0] + 1800, floating) +
-                       "\r\nRRULE:FREQ=DAILY;COUNT=10\r\nEXDATE:" + stamp(local(n, 4, 9), floating) +
-                       "\r\nSUMMARY:Yürüyüş\r\n",
+          repeated(timed(walks[0], walks[0] + 1800, kFloating) + "RRULE:FREQ=DAILY;COUNT=10\r\nEXDATE:" +
+                       stamp(local(n, 4, 9), kFloating) + "\r\nSUMMARY:Yürüyüş\r\n",
                    walks, 1800, "Yürüyüş"),
           repeated(timed(weeks[0], weeks[0] + kHour) + "RRULE:FREQ=WEEKLY;COUNT=8\r\nSUMMARY:Haftalık\r\n"
                    "LOCATION:Ev\r\n", weeks, kHour, "Haftalık", "Ev")}},
@@ -407,6 +409,7 @@ TEST_F(BrokenStore, AStoreThatIsNotThereIsUnavailableAndOnlyABusThatSaysNoRefuse
       // Without an address GLib looks for $XDG_RUNTIME_DIR/bus, then for X11, and there is no DISPLAY.
       {"no session bus at all", [] { return Env{{"HOME", root_ / "home"}, {"XDG_RUNTIME_DIR", root_ / "home"}}; },
        unavailable},
+      {"a bus that ended", [] { return Env{{"DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus"}}; }, unavailable},
       {"EDS's schemas out of reach of XDG_DATA_DIRS", [&] { return hiddenSchemas; }, unavailable},
       {"a bus on which EDS never started", [&] { return other("bare"); }, unavailable},
       {"a bus that turns away every call to the registry", [&] { return other("refusing"); }, std::nullopt},

@@ -81,13 +81,15 @@ TEST(DesktopBackend, ListsTheShownWindowsFrontToBackAndTheActiveWindowsOwner) {
   EXPECT_EQ(desktop->frontmostApplication(), std::nullopt) << "no window, no frontmost application";
   TestWindow editor({"--title=Doc", "--class=Editor", "--pid=4242"}),
       viewer({"--title=Pic", "--class=Görüntüleyici", "--no-pid"});
-  TestWindow back({"--title=Back"}), minimised({"--title=Minimised"}), elsewhere({"--title=Elsewhere"}),
-      sticky({"--title=Sticky"});
+  TestWindow back({"--title=Back"}), minimised({"--title=Minimised"}), sticky({"--title=Sticky"}),
+      elsewhere({"--title=Elsewhere"}), keptMinimised({"--title=Kept minimised"});
   ASSERT_TRUE(xdotool({"windowminimize", "--sync", std::to_string(minimised.id())}));
-  for (const auto& [window, number] : {std::pair{elsewhere.id(), 1ul}, std::pair{sticky.id(), 0xFFFFFFFFul}}) {
-    ASSERT_TRUE(xdotool({"set_desktop_for_window", std::to_string(window), std::to_string(number)}));
-    ASSERT_TRUE(waitUntil([&] { return property(window, "_NET_WM_DESKTOP", XA_CARDINAL) == std::vector{number}; }));
-  }
+  ASSERT_TRUE(xdotool({"set_desktop_for_window", std::to_string(sticky.id()), "4294967295"}));
+  ASSERT_TRUE(waitUntil(
+      [&] { return property(sticky.id(), "_NET_WM_DESKTOP", XA_CARDINAL) == std::vector{0xFFFFFFFFul}; }));
+  // A manager that keeps such windows mapped (for their thumbnails, as KWin can) says so in their properties only.
+  setProperty(elsewhere.id(), "_NET_WM_DESKTOP", {1}, XA_CARDINAL);
+  setProperty(keptMinimised.id(), "_NET_WM_STATE", {atom("_NET_WM_STATE_HIDDEN")}, XA_ATOM);
   for (const auto& [window, pid, name] :
        {std::tuple{&viewer, viewer.pid(), "Görüntüleyici"}, std::tuple{&editor, 4242, "Editor"}}) {
     ASSERT_TRUE(activate(window->id()));
@@ -97,6 +99,12 @@ TEST(DesktopBackend, ListsTheShownWindowsFrontToBackAndTheActiveWindowsOwner) {
   }
   const std::vector<Window> expected{editor.id(), viewer.id(), sticky.id(), back.id()};
   EXPECT_TRUE(waitUntil([&] { return listed(*desktop) == expected; })) << ::testing::PrintToString(listed(*desktop));
+  // A server that knows no client's pid (no X-Resource; one across a network): an owner that is no process, not 0.
+  XServer remote({"-extension", "X-Resource"});
+  TestWindow pidless({"--class=Uzak", "--no-pid", "--focus"}, remote.display());
+  setenv("DISPLAY", remote.display().c_str(), 1);
+  EXPECT_EQ(makeSystemDesktop()->frontmostApplication().value_or(FrontmostApplication{}).processIdentifier, -1);
+  setenv("DISPLAY", DisplayString(x()), 1);
 }
 
 // Then a stand-in window manager (the test itself) lists windows that are
@@ -150,22 +158,12 @@ TEST(Screencapture, RefusesAnyOtherCommandLineAndWhatItCannotReadOrWrite) {
   XServer frozen;
   kill(frozen.pid(), SIGSTOP);
   const std::vector<std::pair<std::vector<std::string>, std::string>> rows = {
-      {{}, ""},
-      {{"-x", "-o", "-l", id}, ""},
-      {{"-x", "-o", "-l", id, path, "extra"}, ""},
-      {{"-o", "-x", "-l", id, path}, ""},
-      {{"-x", "-o", "-l" + id, path}, ""},
-      {{"-x", "-o", "-l", "0", path}, ""},
-      {{"-x", "-o", "-l", "-5", path}, ""},
-      {{"-x", "-o", "-l", id + "a", path}, ""},
-      {{"-x", "-o", "-l", "4294967296", path}, ""},
-      {{"-x", "-o", "-l", id, ""}, ""},
-      {{"-x", "-o", "-l", id, existing}, ""},
-      {{"-x", "-o", "-l", id, link}, ""},
-      {{"-x", "-o", "-l", id, scratch / "missing/shot.png"}, ""},
-      {{"-x", "-o", "-l", gone, path}, ""},
-      {{"-x", "-o", "-l", id, path}, "no display"},
-      {{"-x", "-o", "-l", "4194305", path}, frozen.display()},
+      {{}, ""},  {{"-x", "-o", "-l", id}, ""},  // the rest of the command line's rules: the unit tests
+      {{"-x", "-o", "-l", id, path, "extra"}, ""},  {{"-o", "-x", "-l", id, path}, ""},
+      {{"-x", "-o", "-l" + id, path}, ""},  {{"-x", "-o", "-l", "4294967296", path}, ""},
+      {{"-x", "-o", "-l", id, existing}, ""},  {{"-x", "-o", "-l", id, link}, ""},
+      {{"-x", "-o", "-l", id, scratch / "missing/shot.png"}, ""},  {{"-x", "-o", "-l", gone, path}, ""},
+      {{"-x", "-o", "-l", id, path}, "no display"},  {{"-x", "-o", "-l", "4194305", path}, frozen.display()},
   };
   for (auto [args, display] : rows) {
     SCOPED_TRACE(::testing::PrintToString(args) + " " + display);

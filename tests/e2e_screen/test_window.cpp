@@ -1,9 +1,9 @@
-// A client for the tests and benchmarks: opens --count windows (cascaded) with the properties the
-// command line asks for, showing known pixels, prints their ids once they are mapped, and stays until
-// its stdin closes. --title sets _NET_WM_NAME and WM_NAME as UTF-8; --legacy-title sets WM_NAME as a
-// Latin-1 STRING, --compound-title as COMPOUND_TEXT. Also --class=C --size=WxH --pos=X,Y --opacity=F
-// --type=T (_NET_WM_WINDOW_TYPE_T) --pid=N --no-pid --photo (photo-like content) --above (kept above
-// other windows, _NET_WM_STATE_ABOVE) --no-focus (never takes the input focus).
+// A client for the tests and benchmarks: opens --count windows (cascaded) with the properties the command line asks
+// for, showing known pixels, prints their ids once they are mapped, and stays until its stdin closes. --title sets
+// _NET_WM_NAME and WM_NAME as UTF-8; --legacy-title sets WM_NAME as a Latin-1 STRING, --compound-title as
+// COMPOUND_TEXT. Also --class=C (WM_CLASS's class; its instance is the program's name, as Xlib programs set it)
+// --size=WxH --pos=X,Y --opacity=F --type=T (_NET_WM_WINDOW_TYPE_T) --pid=N --no-pid --photo (photo-like content)
+// --above (kept above other windows, _NET_WM_STATE_ABOVE) --no-focus (never takes the input focus) --focus (takes it).
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
     const Window w = XCreateSimpleWindow(d, root, hints.x, hints.y, width, height, 0, 0, 0);
     XSetWindowBackgroundPixmap(d, w, background);
     XSetWMNormalHints(d, w, &hints);
-    const std::string classHint = o["class"] + '\0' + o["class"] + '\0';
+    const std::string classHint = std::string("test_window") + '\0' + o["class"] + '\0';
     setProperty(d, w, "WM_CLASS", XA_STRING, 8, classHint.data(), classHint.size());
     if (o.count("title")) {
       const Atom utf8 = XInternAtom(d, "UTF8_STRING", False);
@@ -114,6 +114,8 @@ int main(int argc, char** argv) {
     XNextEvent(d, &event);
     mapped += event.type == MapNotify;
   }
+  if (o.count("focus")) XSetInputFocus(d, windows.front(), RevertToPointerRoot, CurrentTime);
+  XSync(d, False);
   for (const Window w : windows) std::printf("%lu\n", w);
   std::fflush(stdout);
   for (char buffer[64]; read(STDIN_FILENO, buffer, sizeof buffer) > 0;) {

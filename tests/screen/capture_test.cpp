@@ -39,7 +39,7 @@ TEST_F(Capture, JudgesStatusMessageAndFileOfAChildGivenItsArgumentsAndDefaultSig
       {"ln -s \"$5.absent\" \"$5\"", 1, {false, "screenshot_file_missing"}},
       {"echo 'wrote nothing' >&2", 1, {false, "screenshot_file_missing"}},
       {"printf ' \\n\\t could not capture \\r\\n ' >&2; echo out; exit 1", 1, {false, "could not capture"}},
-      {": > \"$5\"; exit 3", 1, {false, ""}},
+      {": > \"$5\"; echo 'saved'; exit 3", 1, {false, ""}},  // what it says on stdout is no error message
       {"printf 'bad \\377' >&2; printf ' stdout text \\n'; exit 1", 1, {false, "stdout text"}},
       {"printf '\\300\\200' >&2; printf '\\355\\240\\200'; exit 1", 1, {false, ""}},
       {": > \"$5\"; printf 'dying' >&2; kill -KILL $$", 1, {false, "dying"}},

@@ -61,18 +61,13 @@ TEST(WindowSystem, CompositorIpcThenKWinThenGnomeShellThenTheXServerScopedBySess
     GnomeShellProbe gnome;
     WindowSystem chosen;
   } cases[] = {
-      {true, nullptr, nullptr, false, absent, sway},
-      {true, "wayland-1", nullptr, true, extensionAnswers, sway},
-      {false, "wayland-1", nullptr, false, absent, x11FocusedWindowOnly},
-      {false, nullptr, "wayland", false, absent, x11FocusedWindowOnly},
-      {false, "", "x11", false, absent, x11},
-      {false, nullptr, "Wayland", false, absent, x11},
-      {false, "wayland-0", nullptr, true, absent, kwin},
-      {false, "wayland-0", nullptr, true, extensionMissing, kwin},
-      {false, nullptr, "x11", true, absent, x11},  // KWin on X11: the X server tells all
-      {false, "wayland-0", nullptr, false, extensionAnswers, gnome},
-      {false, "wayland-0", nullptr, false, silent, gnome},
+      {true, nullptr, nullptr, false, absent, sway},  {false, nullptr, "wayland", false, absent, x11FocusedWindowOnly},
+      {true, "wayland-1", nullptr, true, extensionAnswers, sway},  {false, nullptr, "Wayland", false, absent, x11},
+      {false, "wayland-1", nullptr, false, absent, x11FocusedWindowOnly},  {false, "", "x11", false, absent, x11},
+      {false, "wayland-0", nullptr, true, absent, kwin},  {false, "wayland-0", nullptr, false, extensionAnswers, gnome},
+      {false, "wayland-0", nullptr, true, extensionMissing, kwin},  {false, "wayland-0", nullptr, false, silent, gnome},
       {false, "wayland-0", nullptr, false, extensionMissing, gnomeWithoutExtension},
+      {false, nullptr, "x11", true, absent, x11},  // KWin on X11: the X server tells all
       {false, nullptr, "x11", false, extensionAnswers, x11},  // GNOME on X11 likewise
   };
   for (const auto& c : cases) {

@@ -80,27 +80,28 @@ TEST(ShmPixels, ReadsEachLayoutsChannelsFromTheirBytes) {
   }
 }
 
-// Rows of 2 XRGB pixels and 4 bytes of padding; each pixel's blue byte is
-// 10 * row + column. The picture reaches as far as the target.
+// Rows of 3 XRGB pixels (wider than high, as outputs are) and 4 bytes of padding; each pixel's blue byte is
+// 10 * row + column. The picture reaches as far as the target. Each of the 8 transforms (as wlroots applies them).
 TEST(ShmPixels, PlacesRowsByStrideAndOrientationAndEnlargesToTheTarget) {
-  const std::vector<std::uint8_t> bytes = {0, 0, 0, 0, 1, 0, 0, 0, 9, 9, 9, 9, 10, 0, 0, 0, 11, 0, 0, 0, 9, 9, 9, 9};
+  const std::vector<std::uint8_t> bytes = {0,  0, 0, 0, 1,  0, 0, 0, 2,  0, 0, 0, 9, 9, 9, 9,
+                                           10, 0, 0, 0, 11, 0, 0, 0, 12, 0, 0, 0, 9, 9, 9, 9};
   const std::tuple<bool, int, PixelRect, std::optional<PixelRect>, std::vector<int>> cases[] = {
-      {true, 0, {0, 0, 2, 2}, {}, {10, 11, 0, 1}},  // y inverted, transform, target, part of the frame, blues
-      {false, 0, {1, 0, 2, 2}, {}, {0, 0, 1, 0, 10, 11}},
-      {false, 0, {0, 0, 4, 4}, {}, {0, 0, 1, 1, 0, 0, 1, 1, 10, 10, 11, 11, 10, 10, 11, 11}},
-      {false, 1, {0, 0, 2, 2}, {}, {1, 11, 0, 10}},  // turned by 90 degrees: upright row 0 is the last column
-      {false, 2, {0, 0, 2, 2}, {}, {11, 10, 1, 0}},
-      {false, 4, {0, 0, 2, 2}, {}, {1, 0, 11, 10}},  // mirrored
-      {false, 0, {0, 0, 1, 2}, PixelRect{1, 0, 1, 2}, {1, 11}},
+      {true, 0, {0, 0, 3, 2}, {}, {10, 11, 12, 0, 1, 2}},  // y inverted, transform, target, part of frame, blues
+      {false, 0, {1, 0, 3, 2}, {}, {0, 0, 1, 2, 0, 10, 11, 12}},  {false, 6, {0, 0, 3, 2}, {}, {10, 11, 12, 0, 1, 2}},
+      {false, 0, {0, 0, 6, 3}, {}, {0, 0, 1, 1, 2, 2, 0, 0, 1, 1, 2, 2, 10, 10, 11, 11, 12, 12}},
+      {false, 1, {0, 0, 2, 3}, {}, {2, 12, 1, 11, 0, 10}},  {false, 3, {0, 0, 2, 3}, {}, {10, 0, 11, 1, 12, 2}},
+      {false, 5, {0, 0, 2, 3}, {}, {0, 10, 1, 11, 2, 12}},  {false, 7, {0, 0, 2, 3}, {}, {12, 2, 11, 1, 10, 0}},
+      {false, 2, {0, 0, 3, 2}, {}, {12, 11, 10, 2, 1, 0}},  {false, 4, {0, 0, 3, 2}, {}, {2, 1, 0, 12, 11, 10}},
+      {false, 1, {0, 0, 1, 3}, PixelRect{1, 0, 1, 3}, {12, 11, 10}},
   };
   for (const auto& [yInvert, transform, target, part, expected] : cases) {
     RgbImage picture = blank(target.x + target.width, target.y + target.height);
-    ASSERT_TRUE(drawShmFrame({.format = 1, .width = 2, .height = 2, .stride = 12, .yInvert = yInvert, .bytes = bytes,
+    ASSERT_TRUE(drawShmFrame({.format = 1, .width = 3, .height = 2, .stride = 16, .yInvert = yInvert, .bytes = bytes,
                               .transform = transform, .part = part},
                              picture, target));
     std::vector<int> blues;
     for (std::size_t i = 2; i < picture.pixels.size(); i += 3) blues.push_back(picture.pixels[i]);
-    EXPECT_EQ(blues, expected);
+    EXPECT_EQ(blues, expected) << transform;
   }
 }
 
