@@ -6,11 +6,13 @@
 #include <signal.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <limits>
 #include <map>
 #include <memory>
 #include <optional>
@@ -95,11 +97,7 @@ fs::path writeCalendar(const fs::path& home, const std::string& uid, const std::
 }
 
 testing::Launch launch(Args argv, Env env) {
-  testing::Launch launch;
-  launch.argv = std::move(argv);
-  launch.environment = std::move(env);
-  launch.inheritEnvironment = false;
-  return launch;
+  return {.argv = std::move(argv), .environment = std::move(env), .inheritEnvironment = false};
 }
 
 // The tool with exactly `env`, the zone and the sanitizers' settings (a report fails the run), behind the
@@ -162,13 +160,20 @@ class CalendarStore : public ::testing::Test {
   static void SetUpTestSuite() { start(seed); }
   static void start(void (*seedHome)(const fs::path& home, long n)) {
     setSummerZone();
-    // Seeding and runs fall in one local day, so "today" means the same to both; the base time is off the
-    // minute, so no seeded start ties with a whole hour or a local midnight.
-    const long now = std::time(nullptr);
-    if (local(now, 1) - now < 180) std::this_thread::sleep_for(std::chrono::seconds(local(now, 1) - now + 1));
-    n_ = std::time(nullptr) / 60 * 60 - 53;
     root_ = mkdtemp((fs::temp_directory_path() / "halvic-eds-XXXXXX").string().data());
-    seedHome(root_ / "home", n_);
+    // Runs come minutes after the base time n: an occurrence that starts or ends in between (at a local midnight,
+    // 01:30, 21:15) would be in one's window only. n is off the minute: no start ties with an hour or a midnight.
+    for (long soonest = 0; soonest - n_ <= 300;) {
+      if (soonest > 0) std::this_thread::sleep_for(std::chrono::seconds(soonest + 120 - std::time(nullptr)));
+      n_ = std::time(nullptr) / 60 * 60 - 53;
+      occurrences_.clear();
+      fs::remove_all(root_ / "home");
+      seedHome(root_ / "home", n_);
+      soonest = std::numeric_limits<long>::max();
+      for (const json& o : occurrences_)
+        for (const long edge : {o["start_ts"].get<long>(), o["end_ts"].get<long>()})
+          if (edge > n_) soonest = std::min(soonest, edge);
+    }
     const Outcome started = script("start");
     std::istringstream lines(started.exitCode == 0 ? started.out : "");
     for (std::string name, value; std::getline(lines, name, '=') && std::getline(lines, value);) env_[name] = value;
@@ -216,9 +221,8 @@ class CalendarStore : public ::testing::Test {
     std::string mebibyte;
     for (int i = 0; i < 512 * 1024; ++i) mebibyte += "ğ";
     std::vector<long> walks, weeks, hours;
-    for (int k = -2; k < 8; ++k) {
+    for (int k = -2; k < 8; ++k)
       if (k != 4) walks.push_back(local(n, k, 9));
-    }
     for (long k = 0; k < 8; ++k) weeks.push_back(local(n, -14, 20, 15) + k * 7 * kDay);
     for (long start = n - kDay + 1800; start < later(n, 30); start += kHour) hours.push_back(start);
     Event unnamed = plain(h(11), h(12), "Adı bozuk takvimde");

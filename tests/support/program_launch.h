@@ -106,9 +106,8 @@ class RunningProgram {  // killed and reaped by the destructor if still running
   }
   ~RunningProgram() {
     if (pid_ > 0 && kill(pid_, SIGKILL) == 0) waitpid(pid_, nullptr, 0);
-    for (const int fd : fds_) {
+    for (const int fd : fds_)
       if (fd >= 0) close(fd);
-    }
   }
   RunningProgram(const RunningProgram&) = delete;
   RunningProgram& operator=(const RunningProgram&) = delete;

@@ -51,9 +51,8 @@ struct Session {
 template <class Ready>
 bool waitFor(Ready ready, std::chrono::seconds timeout = 10s) {
   for (const auto end = std::chrono::steady_clock::now() + timeout; std::chrono::steady_clock::now() < end;
-       std::this_thread::sleep_for(20ms)) {
+       std::this_thread::sleep_for(20ms))
     if (ready()) return true;
-  }
   return false;
 }
 
@@ -74,9 +73,8 @@ json ask(sway::IpcMessage type, const std::string& payload = "") {
 }
 
 void command(const std::string& commands) {
-  for (const json& result : ask(sway::IpcMessage::RunCommand, commands)) {
+  for (const json& result : ask(sway::IpcMessage::RunCommand, commands))
     if (!result.value("success", false)) throw std::runtime_error("sway refused " + commands + ": " + result.dump());
-  }
 }
 
 // A run as the user in the session's environment only, with `changes` (an empty value removes a name); a program
@@ -102,15 +100,13 @@ void startSession() {
   session.run = owned(session.base / "run");
   session.home = owned(session.base / "home");
   // Copies the user can run; the helper finds the screenshot program beside itself.
-  for (const char* program : {COLOUR_WINDOW_PATH, TEST_WINDOW_PATH, SCREEN_HELPER_PATH, SCREENCAPTURE_PATH}) {
+  for (const char* program : {COLOUR_WINDOW_PATH, TEST_WINDOW_PATH, SCREEN_HELPER_PATH, SCREENCAPTURE_PATH})
     fs::copy_file(program, session.base / "bin" / fs::path(program).filename());
-  }
   std::ofstream(session.base / "config") << kConfig;
   session.env = {{"XDG_RUNTIME_DIR", session.run}, {"HOME", session.home}, {"TMPDIR", session.home},
                  {"PATH", "/usr/bin:/bin"}};
-  for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
+  for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
     if (const char* value = std::getenv(name)) session.env[name] = value;
-  }
   session.compositor = start({SWAY_PATH, "--config", session.base / "config"},
                              {{"WLR_BACKENDS", "headless"}, {"WLR_RENDERER", "pixman"},
                               {"WLR_LIBINPUT_NO_DEVICES", "1"}, {"WLR_HEADLESS_OUTPUTS", "3"}});
@@ -165,12 +161,14 @@ json windowNamed(const json& tree, const std::string& name) {
 // colour_window, once the screen shows it.
 std::int64_t window(const std::string& name) {
   std::int64_t id = -1;
+  json node;
   const bool shown = waitFor([&] {
-    const json node = windowNamed(ask(sway::IpcMessage::GetTree), name);
+    node = windowNamed(ask(sway::IpcMessage::GetTree), name);
     id = !node.is_null() && sway::contentArea(node) ? node.at("id").get<std::int64_t>() : -1;
     return id >= 0 && (node.contains("window_properties") || fs::exists(session.run / ("colour-window-" + name)));
   });
-  if (!shown) throw std::runtime_error("no window " + name + " was shown:\n" + slurp(session.base / "log"));
+  const std::string missing = "no window " + name + " was shown; its node in the tree: " + node.dump() + "\n";
+  if (!shown) throw std::runtime_error(missing + slurp(session.base / "log"));
   return id;
 }
 
