@@ -128,6 +128,20 @@ Rect rectFromBounds(const LooseMap& bounds) {
           cgDoubleValue(lookup(bounds, "Width")), cgDoubleValue(lookup(bounds, "Height"))};
 }
 
+LooseMap boundsRecord(std::int64_t x, std::int64_t y, std::int64_t width, std::int64_t height) {
+  return {{"X", NumberObject::fromInteger(x)},
+          {"Y", NumberObject::fromInteger(y)},
+          {"Width", NumberObject::fromInteger(width)},
+          {"Height", NumberObject::fromInteger(height)}};
+}
+
+LooseMap boundsRecord(const Rect& rect) {
+  return {{"X", NumberObject::fromDouble(rect.x)},
+          {"Y", NumberObject::fromDouble(rect.y)},
+          {"Width", NumberObject::fromDouble(rect.width)},
+          {"Height", NumberObject::fromDouble(rect.height)}};
+}
+
 std::string_view trimWhitespaceAndNewlines(std::string_view text) {
   while (std::size_t n = leadingTrimmedLength(text)) text.remove_prefix(n);
   while (std::size_t n = trailingTrimmedLength(text)) text.remove_suffix(n);

@@ -33,6 +33,11 @@ double cgDoubleValue(const LooseValue* value);
 // cgDoubleValue; missing entries read 0.0.
 Rect rectFromBounds(const LooseMap& bounds);
 
+// The bounds record that rectFromBounds reads back: whole numbers from the
+// integer overload, the values as they are from the Rect one.
+LooseMap boundsRecord(std::int64_t x, std::int64_t y, std::int64_t width, std::int64_t height);
+LooseMap boundsRecord(const Rect& rect);
+
 // `text` (UTF-8) without leading and trailing white space and line breaks:
 // Unicode separators (Zs, Zl, Zp), U+0009..U+000D and U+0085.
 std::string_view trimWhitespaceAndNewlines(std::string_view text);

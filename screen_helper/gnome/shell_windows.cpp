@@ -88,12 +88,7 @@ LooseMap windowRecord(const json& window) {
   if (const std::string* owner = ownerName(window)) record.emplace(kCGWindowOwnerName, *owner);
   if (const std::string* title = textAt(window, "title")) record.emplace(kCGWindowName, *title);
   if (const auto area = ownArea(window)) {
-    record.emplace(kCGWindowBounds, LooseMap{
-                                        {"X", NumberObject::fromInteger(area->x)},
-                                        {"Y", NumberObject::fromInteger(area->y)},
-                                        {"Width", NumberObject::fromInteger(area->width)},
-                                        {"Height", NumberObject::fromInteger(area->height)},
-                                    });
+    record.emplace(kCGWindowBounds, boundsRecord(area->x, area->y, area->width, area->height));
   }
   return record;
 }

@@ -9,6 +9,7 @@
 
 #include "json_members.h"
 #include "window_layers.h"
+#include "window_record.h"
 
 namespace halvic::kwin {
 namespace {
@@ -82,12 +83,8 @@ LooseMap windowRecord(const Window& window) {
   };
   if (window.pid) record.emplace(kCGWindowOwnerPID, NumberObject::fromInteger(*window.pid));
   if (window.area) {
-    record.emplace(kCGWindowBounds, LooseMap{
-                                        {"X", NumberObject::fromDouble(window.area->x)},
-                                        {"Y", NumberObject::fromDouble(window.area->y)},
-                                        {"Width", NumberObject::fromDouble(window.area->width)},
-                                        {"Height", NumberObject::fromDouble(window.area->height)},
-                                    });
+    const Area& area = *window.area;
+    record.emplace(kCGWindowBounds, boundsRecord(Rect{area.x, area.y, area.width, area.height}));
   }
   return record;
 }

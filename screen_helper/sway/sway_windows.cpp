@@ -10,6 +10,7 @@
 #include "json_members.h"
 #include "sway_tree.h"
 #include "window_layers.h"
+#include "window_record.h"
 
 namespace halvic::sway {
 namespace {
@@ -155,12 +156,7 @@ LooseMap windowRecord(const json& view) {
   if (const std::string* owner = ownerName(view)) record.emplace(kCGWindowOwnerName, *owner);
   if (const std::string* title = textAt(view, "name")) record.emplace(kCGWindowName, *title);
   if (const auto area = contentArea(view)) {
-    record.emplace(kCGWindowBounds, LooseMap{
-                                        {"X", NumberObject::fromInteger(area->x)},
-                                        {"Y", NumberObject::fromInteger(area->y)},
-                                        {"Width", NumberObject::fromInteger(area->width)},
-                                        {"Height", NumberObject::fromInteger(area->height)},
-                                    });
+    record.emplace(kCGWindowBounds, boundsRecord(area->x, area->y, area->width, area->height));
   }
   return record;
 }

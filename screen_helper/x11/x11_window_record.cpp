@@ -1,6 +1,7 @@
 #include "x11_window_record.h"
 
 #include "x11_connection.h"
+#include "window_record.h"
 
 namespace halvic::x11 {
 
@@ -35,18 +36,12 @@ double alphaOf(std::optional<std::uint32_t> opacity) {
 }
 
 LooseMap windowRecord(const WindowFacts& facts) {
-  LooseMap bounds{
-      {"X", NumberObject::fromInteger(facts.x)},
-      {"Y", NumberObject::fromInteger(facts.y)},
-      {"Width", NumberObject::fromInteger(facts.width)},
-      {"Height", NumberObject::fromInteger(facts.height)},
-  };
   LooseMap record{
       {std::string(kCGWindowNumber), NumberObject::fromInteger(facts.window)},
       {std::string(kCGWindowLayer), NumberObject::fromInteger(facts.layer)},
       // alpha lies in 0..1, so its integer view is the fraction dropped.
       {std::string(kCGWindowAlpha), NumberObject{static_cast<std::int64_t>(facts.alpha), facts.alpha}},
-      {std::string(kCGWindowBounds), std::move(bounds)},
+      {std::string(kCGWindowBounds), boundsRecord(facts.x, facts.y, facts.width, facts.height)},
   };
   if (facts.ownerPid) record.emplace(kCGWindowOwnerPID, NumberObject::fromInteger(*facts.ownerPid));
   if (facts.ownerName) record.emplace(kCGWindowOwnerName, *facts.ownerName);
