@@ -7,6 +7,7 @@
 #      without OpenGL KWin 6 offers no window captures, so there its cases check the window list and the choice of
 #      window, and those about pixels are skipped)
 #   2. the project built there with Debian 13's GCC and libraries, warnings as errors, and its unit tests
+#   (before the sway suite, which runs last: see there)
 #   scripts/debian13.sh [build-dir]     (default build/, built by scripts/build.sh unless it is there)
 # Each step runs in a fresh copy of the root with the clone bound at the same path, so the build's absolute paths
 # hold inside; Debian 13's build goes to build-debian13/.
@@ -16,9 +17,6 @@ build=$(readlink -f "${1:-$root/build}")
 suites=("$build/tests/wayland/wayland_tests" "$build/tests/gnome/gnome_tests" "$build/tests/kwin/kwin_tests")
 for suite in "${suites[@]}"; do [ -x "$suite" ] || { "$root/scripts/build.sh" "$build"; break; }; done
 in_root() { "$root/scripts/debian-root.sh" run trixie "$root/scripts/roots/trixie.txt" --bind "$root" --bind "$build" "$@"; }
-
-echo "== Debian 13: the sway suite"
-in_root -- bash -c 'sway --version && exec "$0" --gtest_brief=1' "$build/tests/wayland/wayland_tests"
 
 echo "== Debian 13: the GNOME suite"
 in_root -- "$build/tests/gnome/gnome_tests" --gtest_brief=1
@@ -37,3 +35,9 @@ in_root --cwd "$root" -- bash -c '
     -DCMAKE_C_FLAGS_RELEASE="-O2 -DNDEBUG" -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" >/dev/null
   ninja -C build-debian13 -j2
   ctest --test-dir build-debian13 -L unit -E macos_api_plist_section_test --output-on-failure -j2 --timeout 300'
+
+# Last: in the first minutes after this machine's own sway suite, sway 1.10 here now and then never showed an
+# Xwayland window that its X client saw mapped (5 of 6 runs then, none of 14 otherwise; cause not found). The
+# steps before give it those minutes; a failure prints sway's whole tree.
+echo "== Debian 13: the sway suite"
+in_root -- bash -c 'sway --version && exec "$0" --gtest_brief=1' "$build/tests/wayland/wayland_tests"

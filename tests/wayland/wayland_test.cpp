@@ -167,8 +167,10 @@ std::int64_t window(const std::string& name) {
     id = !node.is_null() && sway::contentArea(node) ? node.at("id").get<std::int64_t>() : -1;
     return id >= 0 && (node.contains("window_properties") || fs::exists(session.run / ("colour-window-" + name)));
   });
-  const std::string missing = "no window " + name + " was shown; its node in the tree: " + node.dump() + "\n";
-  if (!shown) throw std::runtime_error(missing + slurp(session.base / "log"));
+  if (!shown) {
+    throw std::runtime_error("no window " + name + " was shown; its node: " + node.dump() + "\nthe tree: " +
+                             ask(sway::IpcMessage::GetTree).dump() + "\n" + slurp(session.base / "log"));
+  }
   return id;
 }
 
