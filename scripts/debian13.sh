@@ -7,7 +7,7 @@
 #      without OpenGL KWin 6 offers no window captures, so there its cases check the window list and the choice of
 #      window, and those about pixels are skipped)
 #   2. the project built there with Debian 13's GCC and libraries, warnings as errors, and its unit tests
-#   (before the sway suite, which runs last: see there)
+#   (before the sway suite, which runs last and up to three times: see there)
 #   scripts/debian13.sh [build-dir]     (default build/, built by scripts/build.sh unless it is there)
 # Each step runs in a fresh copy of the root with the clone bound at the same path, so the build's absolute paths
 # hold inside; Debian 13's build goes to build-debian13/.
@@ -36,8 +36,13 @@ in_root --cwd "$root" -- bash -c '
   ninja -C build-debian13 -j2
   ctest --test-dir build-debian13 -L unit -E macos_api_plist_section_test --output-on-failure -j2 --timeout 300'
 
-# Last: in the first minutes after this machine's own sway suite, sway 1.10 here now and then never showed an
-# Xwayland window that its X client saw mapped (5 of 6 runs then, none of 14 otherwise; cause not found). The
-# steps before give it those minutes; a failure prints sway's whole tree.
+# Last, and up to three times: sway 1.10 here now and then never maps an Xwayland window that its X client saw
+# mapped (its log: the window's surface paired, no picture ever committed to it). It failed 14 of 34 runs that
+# followed other work on the machine (this machine's own X11 or sway suite), 1 of 19 that followed a run of this
+# suite; cause not found. A failing run prints sway's whole tree; a steady fault of ours fails every run.
 echo "== Debian 13: the sway suite"
-in_root -- bash -c 'sway --version && exec "$0" --gtest_brief=1' "$build/tests/wayland/wayland_tests"
+for attempt in 1 2 3; do
+  in_root -- bash -c 'sway --version && exec "$0" --gtest_brief=1' "$build/tests/wayland/wayland_tests" && break
+  [ "$attempt" -lt 3 ] || exit 1
+  echo "== Debian 13: the sway suite failed; again in a fresh root"
+done
